@@ -1,0 +1,79 @@
+// POSIX back end of the core's platform seam: pthreads, SIGUSR1, nanosleep.
+#include "core/platform.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+namespace rt::platform {
+
+namespace {
+void (*g_pauseHandler)() = nullptr;
+void OnPauseSignal(int) {
+  if (g_pauseHandler) g_pauseHandler();
+}
+
+struct StartPacket {
+  ThreadEntry entry;
+  void* argument;
+};
+
+void* Trampoline(void* raw) {
+  StartPacket packet = *static_cast<StartPacket*>(raw);
+  delete static_cast<StartPacket*>(raw);
+  packet.entry(packet.argument);
+  return nullptr;
+}
+}  // namespace
+
+bool ThreadCreateDetached(ThreadEntry entry, void* argument, size_t stackSize, uint64_t* identity) {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attr, stackSize);
+  auto* packet = new (std::nothrow) StartPacket{entry, argument};
+  if (!packet) {
+    pthread_attr_destroy(&attr);
+    return false;
+  }
+  pthread_t thread{};
+  // pthread_create writes the identity before the new thread can run past
+  // the caller's lock, which is what the start handshake relies on.
+  static_assert(sizeof(pthread_t) <= sizeof(uint64_t), "thread identity must fit 64 bits");
+  const int rc = pthread_create(&thread, &attr, Trampoline, packet);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) {
+    delete packet;
+    return false;
+  }
+  *identity = static_cast<uint64_t>(thread);
+  return true;
+}
+
+uint64_t ThreadSelf() { return static_cast<uint64_t>(pthread_self()); }
+
+void InstallPauseHandler(void (*handler)()) {
+  g_pauseHandler = handler;
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnPauseSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGUSR1, &action, nullptr);
+}
+
+int SleepOnce(int64_t seconds, int64_t nanoseconds) {
+  timespec ts;
+  ts.tv_sec = static_cast<time_t>(seconds);
+  ts.tv_nsec = static_cast<long>(nanoseconds);
+  return nanosleep(&ts, nullptr);
+}
+
+void SleepSeconds(unsigned seconds) { sleep(seconds); }
+
+void ExitNow(int code) { _exit(code); }
+
+}  // namespace rt::platform
