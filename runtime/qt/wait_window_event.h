@@ -1,0 +1,46 @@
+// The event queue and the event wait (module WaitWindowEvent).
+//
+// Windows and gadgets translate Qt events into runtime events and post them
+// here; the program asks for the next one with WindowEventWait and then reads
+// the current event's kind, object and type. Posting is safe from any thread:
+// the queue is guarded by one recursive lock, and the wake-up that ends a
+// wait is kept apart from it (merged, and never lost: a wake-up requested
+// while no wait is running ends the next one at once).
+#pragma once
+
+#include <cstdint>
+
+#include "qt/event_kind.h"
+
+namespace rt {
+
+using EventReleaseFunction = void (*)(int64_t data);
+
+constexpr int32_t EventPostAlways = 1;      // post even while posting is suppressed
+constexpr int32_t EventPostNoCoalesce = 2;  // never coalesce; run bindings when taken
+constexpr int32_t EventPostDeferWake = 4;   // wake by a deferred quit
+
+void EventPost(int32_t kind, int64_t object, int64_t window, int64_t type, int64_t data,
+               EventReleaseFunction release, int32_t flags);
+inline void EventPost(int32_t kind, int64_t object, int64_t window, int64_t type) {
+  EventPost(kind, object, window, type, 0, nullptr, 0);
+}
+int32_t EventTake();
+int32_t EventPeek();
+int32_t EventPeek(int64_t* object, int64_t* window, int64_t* type);
+// Removes every queued event of the window (used when a window is destroyed).
+void EventPurgeWindow(int64_t window);
+
+int32_t WindowEventWait(int32_t timeoutMs);   // -1 waits without time-out
+int32_t WindowEventPoll();                    // WindowEventWait(0)
+int32_t WindowEventWaitForever();             // WindowEventWait(-1)
+
+int32_t CurrentEventKind();
+int64_t CurrentEventGadget();
+int64_t CurrentEventShortcut();
+int64_t CurrentEventType();
+int64_t CurrentEventWindow();
+
+void EventQueueStart();
+
+}  // namespace rt
