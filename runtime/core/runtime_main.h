@@ -9,14 +9,21 @@ namespace rt {
 
 struct RuntimeLibrary {
   const char* name;
-  void (*start)();   // may be null
-  void (*end)();     // may be null
+  void (*start)();     // may be null
+  void (*end)();       // may be null
+  // Called instead of `end` when the body returns while runtime threads are
+  // still running: the process then ends at once, so nothing is freed under
+  // a running thread. It must only undo state that would outlive the process
+  // (such as a terminal's exclusive-use flag), never close or free. May be null.
+  void (*abandon)();
 };
 
 // Keeps the arguments, sets the locale (user default, numbers always "C"),
 // creates the start-up thread's workspace, starts the libraries in order,
 // runs the body, ends the libraries in reverse order, gives up the thread-slot
-// and workspace keys, and returns the exit code (0).
+// and workspace keys, and returns the exit code (0). When a started thread is
+// still running after the body, the abandon functions run in reverse order and
+// the process ends at once with the exit code.
 int RuntimeMain(int argc, char** argv, const RuntimeLibrary* libraries, size_t count, void (*body)());
 
 int RuntimeArgumentCount();
