@@ -1,0 +1,35 @@
+// Start-up order of the Linux program: the Qt application object first, then
+// keyed maps, events, images, windows, gadgets, arrays, files, threads and
+// serial ports. Shut-down runs the ends in reverse: serial ports, threads,
+// files, windows, images.
+#include "libraries.h"
+
+#include <iterator>
+
+#include "runtime_api.h"
+
+namespace app {
+
+namespace {
+
+const rt::RuntimeLibrary kLibraries[] = {
+    {"application", rt::ApplicationStart, nullptr, nullptr},
+    {"keyed maps", rt::KeyedMapSupportStart, nullptr, nullptr},
+    {"events", rt::EventQueueStart, nullptr, nullptr},
+    {"images", rt::ImageLibraryStart, rt::ImageLibraryEnd, nullptr},
+    {"windows", rt::WindowLibraryStart, rt::WindowLibraryEnd, nullptr},
+    {"gadgets", rt::GadgetLibraryStart, nullptr, nullptr},
+    {"arrays", rt::ArrayLibraryStart, nullptr, nullptr},
+    {"files", rt::FileLibraryStart, rt::FileLibraryEnd, nullptr},
+    {"threads", rt::ThreadLibraryStart, rt::ThreadLibraryEnd, nullptr},
+    {"serial ports", rt::SerialLibraryStart, rt::SerialLibraryEnd, rt::SerialLibraryAbandon},
+};
+
+}  // namespace
+
+const rt::RuntimeLibrary* RuntimeLibraries(size_t* count) {
+  *count = std::size(kLibraries);
+  return kLibraries;
+}
+
+}  // namespace app

@@ -1,0 +1,28 @@
+// The Linux (Qt) values of the per-platform choices.
+#include "platform.h"
+
+#include "qt/event_kind.h"
+#include "qt/wait_window_event.h"
+#include "qt/windows.h"
+
+namespace app::platform {
+
+const rt::RtChar PortPrefix[] = u"/dev/ttyUSB";
+const rt::RtChar WindowTitle[] = u"Update firmware 1.0.1";
+const int32_t MainWindowFlags = rt::WindowFlags::SystemMenu | rt::WindowFlags::TitleBar |
+                                rt::WindowFlags::ScreenCentered | rt::WindowFlags::WindowCentered;  // 0x14C
+static_assert((rt::WindowFlags::SystemMenu | rt::WindowFlags::TitleBar | rt::WindowFlags::ScreenCentered |
+               rt::WindowFlags::WindowCentered) == 0x14C);
+
+const int32_t EventGadget = rt::EventKind::Gadget;
+const int32_t EventShortcut = rt::EventKind::Shortcut;
+const int32_t EventCloseRequest = rt::EventKind::CloseRequest;
+
+const bool ProgressOnEveryByte = true;
+const bool DrainAfterEveryByte = true;
+
+// Blocks until an event is queued: polling with a zero time-out would keep a
+// core busy while the window sits idle.
+int32_t NextEvent() { return rt::WindowEventWait(-1); }
+
+}  // namespace app::platform
