@@ -2,10 +2,20 @@
 // first. It frees the workspaces of threads the runtime did not start.
 #pragma once
 
+#include <cstdint>
+
 namespace rt {
 
 using ThreadCleanupFunction = void (*)(void* argument);
 
-void* ThreadCleanupAdd(ThreadCleanupFunction function, void* argument);  // entry, or null
+// Registers `function(argument)` to run when the calling thread ends.
+// Returns the entry, or null (nothing registered) when memory or the
+// system's thread keys run out. A function may itself register more work;
+// that runs too before the thread is gone.
+void* ThreadCleanupAdd(ThreadCleanupFunction function, void* argument);
+
+// Number of threads that currently hold a registry record (for tests and
+// diagnostics).
+int64_t ThreadCleanupRecordCount();
 
 }  // namespace rt

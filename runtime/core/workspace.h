@@ -9,6 +9,11 @@
 // use it; WorkspaceRestore(S).
 //
 // Positions and offsets are byte offsets (two per code unit).
+//
+// The workspace has no error channel: running out of memory while growing it,
+// or an offset outside it, ends the process with a message on stderr rather
+// than handing out a dangling or too-small buffer. A thread that uses the
+// workspace without having one gets one on first use (as WorkspaceEnsure).
 #pragma once
 
 #include "core/types.h"
@@ -26,17 +31,28 @@ void WorkspaceRestore(int64_t saved);
 void WorkspaceTrim(int64_t units);
 void WorkspaceSetEmpty(int64_t offset);
 
-void WorkspaceCreate();    // gives the calling thread a new workspace
-void WorkspaceDestroy();   // frees the calling thread's workspace
-void WorkspaceEnsure();    // creates key and/or workspace on first use of a thread
+void WorkspaceCreate();    // gives the calling thread a new workspace (replacing one it has)
+void WorkspaceDestroy();   // frees the calling thread's workspace (none is fine)
+void WorkspaceEnsure();    // creates the calling thread's workspace on first use
 
-// Start-up and shut-down of the workspace key (the program entry calls them).
+// Start-up and shut-down (the program entry calls them on the start-up
+// thread): start-up gives the calling thread a workspace if it has none;
+// shut-down frees it. The key itself lives as long as the process, so a
+// thread that still runs keeps a valid workspace.
 void WorkspaceStartup();
 void WorkspaceShutdown();
 
 // Text results follow one convention: written at `offset` in the calling
 // thread's workspace, terminated, with the position right after the text.
+// The text may itself lie in the workspace.
 void ReturnString(RtString text, int64_t offset);
 void ReturnNumber(int64_t value, int64_t offset);
+
+// Diagnostics for tests: the calling thread's usable bytes (0 without a
+// workspace), whether it has a workspace (never creates one), and the number
+// of workspaces alive in the process.
+int64_t WorkspaceCapacity();
+bool WorkspaceExists();
+int64_t WorkspaceLiveCount();
 
 }  // namespace rt

@@ -1,0 +1,307 @@
+#include "core/utf.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/rt_string.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define RT_UTF_SSE2 1
+#endif
+
+namespace rt {
+
+namespace {
+
+constexpr RtChar kEmptyUnits[1] = {0};
+constexpr char kEmptyBytes[1] = {0};
+char g_emptyFallback[1] = {0};  // handed out when not even one byte can be had
+
+inline bool IsHigh(unsigned c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool IsLow(unsigned c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Length of the leading run of code units below 0x80, looked at 16 at a time.
+inline int64_t AsciiUnits(const RtChar* s, int64_t n) {
+  int64_t i = 0;
+#if RT_UTF_SSE2
+  // Adding 0x7F80 with unsigned saturation sets bit 15 exactly for units >= 0x80.
+  const __m128i bias = _mm_set1_epi16(0x7F80);
+  while (n - i >= 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8));
+    if (_mm_movemask_epi8(_mm_adds_epu16(_mm_or_si128(a, b), bias)) & 0xAAAA) break;
+    i += 16;
+  }
+#else
+  while (n - i >= 4) {
+    uint64_t w;
+    std::memcpy(&w, s + i, sizeof w);
+    if (w & 0xFF80FF80FF80FF80ull) break;
+    i += 4;
+  }
+#endif
+  while (i < n && s[i] < 0x80) ++i;
+  return i;
+}
+
+// Copies a leading run of ASCII units as bytes, at most `room` of them.
+inline int64_t NarrowAscii(const RtChar* s, int64_t n, unsigned char* d, int64_t room) {
+  const int64_t limit = n < room ? n : room;
+  int64_t i = 0;
+#if RT_UTF_SSE2
+  const __m128i bias = _mm_set1_epi16(0x7F80);
+  while (limit - i >= 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8));
+    if (_mm_movemask_epi8(_mm_adds_epu16(_mm_or_si128(a, b), bias)) & 0xAAAA) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(a, b));
+    i += 16;
+  }
+#endif
+  for (; i < limit; ++i) {
+    const unsigned c = s[i];
+    if (c >= 0x80) break;
+    d[i] = static_cast<unsigned char>(c);
+  }
+  return i;
+}
+
+// Length of the leading run of bytes below 0x80.
+inline int64_t AsciiBytes(const unsigned char* s, int64_t n) {
+  int64_t i = 0;
+#if RT_UTF_SSE2
+  while (n - i >= 16) {
+    if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)))) break;
+    i += 16;
+  }
+#endif
+  while (i < n && s[i] < 0x80) ++i;
+  return i;
+}
+
+// Widens a leading run of ASCII bytes, at most `room` of them.
+inline int64_t WidenAscii(const unsigned char* s, int64_t n, RtChar* d, int64_t room) {
+  const int64_t limit = n < room ? n : room;
+  int64_t i = 0;
+#if RT_UTF_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  while (limit - i >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    if (_mm_movemask_epi8(v)) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8), _mm_unpackhi_epi8(v, zero));
+    i += 16;
+  }
+#endif
+  for (; i < limit; ++i) {
+    const unsigned c = s[i];
+    if (c >= 0x80) break;
+    d[i] = static_cast<RtChar>(c);
+  }
+  return i;
+}
+
+int64_t CountUtf8(const RtChar* s, int64_t n) {
+  int64_t i = 0, bytes = 0;
+  while (i < n) {
+    const unsigned c = s[i];
+    if (c < 0x80) {
+      const int64_t run = AsciiUnits(s + i, n - i);
+      i += run;
+      bytes += run;
+    } else if (c < 0x800) {
+      bytes += 2, ++i;
+    } else if (IsHigh(c)) {
+      if (i + 1 >= n || !IsLow(s[i + 1])) break;
+      bytes += 4, i += 2;
+    } else {
+      bytes += 3, ++i;
+    }
+  }
+  return bytes;
+}
+
+int64_t ConvertUtf8(const RtChar* s, int64_t n, unsigned char* d, int64_t room) {
+  int64_t i = 0, o = 0;
+  while (i < n) {
+    const unsigned c = s[i];
+    if (c < 0x80) {
+      if (o >= room) break;
+      const int64_t run = NarrowAscii(s + i, n - i, d + o, room - o);
+      i += run;
+      o += run;
+    } else if (c < 0x800) {
+      if (room - o < 2) break;
+      d[o] = static_cast<unsigned char>(0xC0 | (c >> 6));
+      d[o + 1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      o += 2, ++i;
+    } else if (IsHigh(c)) {
+      if (i + 1 >= n) break;
+      const unsigned low = s[i + 1];
+      if (!IsLow(low)) return 0;
+      if (room - o < 4) break;
+      const unsigned cp = 0x10000 + (((c & 0x3FF) << 10) | (low & 0x3FF));
+      d[o] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+      d[o + 1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+      d[o + 2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+      d[o + 3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+      o += 4, i += 2;
+    } else {
+      if (room - o < 3) break;
+      d[o] = static_cast<unsigned char>(0xE0 | (c >> 12));
+      d[o + 1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      d[o + 2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      o += 3, ++i;
+    }
+  }
+  return o;
+}
+
+// One UTF-8 character at s[0..n): its code point and length, or a verdict.
+enum class Decoded { Ok, Malformed, Stop };
+
+inline Decoded DecodeOne(const unsigned char* s, int64_t n, uint32_t* codePoint, int* length) {
+  const unsigned lead = s[0];
+  int follow;
+  uint32_t cp, minimum;
+  if (lead < 0x80) {
+    *codePoint = lead;
+    *length = 1;
+    return Decoded::Ok;
+  } else if (lead < 0xC0) {
+    return Decoded::Malformed;  // stray continuation byte
+  } else if (lead < 0xE0) {
+    follow = 1, cp = lead & 0x1F, minimum = 0x80;
+  } else if (lead < 0xF0) {
+    follow = 2, cp = lead & 0x0F, minimum = 0x800;
+  } else if (lead < 0xF8) {
+    follow = 3, cp = lead & 0x07, minimum = 0x10000;
+  } else {
+    return Decoded::Malformed;
+  }
+  for (int j = 1; j <= follow; ++j) {
+    if (j >= n) return Decoded::Stop;  // cut short by the end of the input
+    const unsigned b = s[j];
+    if ((b & 0xC0) != 0x80) return Decoded::Malformed;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < minimum) return Decoded::Malformed;  // overlong form
+  if (cp > 0x10FFFF) return Decoded::Stop;
+  *codePoint = cp;
+  *length = follow + 1;
+  return Decoded::Ok;
+}
+
+int64_t CountUtf16(const unsigned char* s, int64_t n) {
+  int64_t i = 0, units = 0;
+  while (i < n) {
+    if (s[i] < 0x80) {
+      const int64_t run = AsciiBytes(s + i, n - i);
+      i += run;
+      units += run;
+      continue;
+    }
+    uint32_t cp;
+    int length;
+    if (DecodeOne(s + i, n - i, &cp, &length) != Decoded::Ok) break;
+    units += cp >= 0x10000 ? 2 : 1;
+    i += length;
+  }
+  return units;
+}
+
+int64_t ConvertUtf16(const unsigned char* s, int64_t n, RtChar* d, int64_t room) {
+  int64_t i = 0, o = 0;
+  while (i < n) {
+    if (s[i] < 0x80) {
+      if (o >= room) break;
+      const int64_t run = WidenAscii(s + i, n - i, d + o, room - o);
+      i += run;
+      o += run;
+      continue;
+    }
+    uint32_t cp;
+    int length;
+    const Decoded verdict = DecodeOne(s + i, n - i, &cp, &length);
+    if (verdict == Decoded::Malformed) return 0;
+    if (verdict == Decoded::Stop) break;
+    if (cp >= 0x10000) {
+      if (room - o < 2) break;
+      d[o] = static_cast<RtChar>(0xD800 | ((cp - 0x10000) >> 10));
+      d[o + 1] = static_cast<RtChar>(0xDC00 | ((cp - 0x10000) & 0x3FF));
+      o += 2;
+    } else {
+      if (o >= room) break;
+      d[o++] = static_cast<RtChar>(cp);
+    }
+    i += length;
+  }
+  return o;
+}
+
+}  // namespace
+
+int64_t Utf16ToUtf8(int32_t codePage, const RtChar* source, int64_t sourceUnits, char* destination,
+                    int64_t destinationBytes) {
+  if ((codePage != CodePageUtf8 && codePage != CodePageLatin1) || sourceUnits < -1) return 0;
+  if (!source) {
+    source = kEmptyUnits;
+    if (sourceUnits != 0) sourceUnits = 1;
+  } else if (sourceUnits == -1) {
+    sourceUnits = StringLength(source) + 1;
+  }
+  if (destination && destinationBytes < 0) destinationBytes = 0;
+  auto* out = reinterpret_cast<unsigned char*>(destination);
+
+  if (codePage == CodePageLatin1) {
+    int64_t o = 0;
+    for (int64_t i = 0; i < sourceUnits; ++i) {
+      const unsigned c = source[i];
+      if (c >= 256) continue;
+      if (out) {
+        if (o >= destinationBytes) break;
+        out[o] = static_cast<unsigned char>(c);
+      }
+      ++o;
+    }
+    return o;
+  }
+  return out ? ConvertUtf8(source, sourceUnits, out, destinationBytes) : CountUtf8(source, sourceUnits);
+}
+
+int64_t Utf8ToUtf16(int32_t codePage, const char* source, int64_t sourceBytes, RtChar* destination,
+                    int64_t destinationUnits) {
+  if ((codePage != CodePageUtf8 && codePage != CodePageLatin1) || sourceBytes < -1) return 0;
+  if (!source) {
+    source = kEmptyBytes;
+    if (sourceBytes != 0) sourceBytes = 1;
+  } else if (sourceBytes == -1) {
+    sourceBytes = static_cast<int64_t>(std::strlen(source)) + 1;
+  }
+  if (destination && destinationUnits < 0) destinationUnits = 0;
+  const auto* in = reinterpret_cast<const unsigned char*>(source);
+
+  if (codePage == CodePageLatin1) {
+    if (!destination) return sourceBytes;
+    const int64_t n = sourceBytes < destinationUnits ? sourceBytes : destinationUnits;
+    for (int64_t i = 0; i < n; ++i) destination[i] = in[i];
+    return n;
+  }
+  return destination ? ConvertUtf16(in, sourceBytes, destination, destinationUnits) : CountUtf16(in, sourceBytes);
+}
+
+char* ToUtf8(RtString text) {
+  const int64_t count = text ? Utf16ToUtf8(CodePageUtf8, text, -1, nullptr, 0) : 0;
+  char* out = static_cast<char*>(std::malloc(static_cast<size_t>(count) + 1));
+  if (!out) return g_emptyFallback;
+  const int64_t written = count ? Utf16ToUtf8(CodePageUtf8, text, -1, out, count) : 0;
+  out[written] = 0;
+  return out;
+}
+
+void FreeUtf8(char* text) {
+  if (text != g_emptyFallback) std::free(text);
+}
+
+}  // namespace rt

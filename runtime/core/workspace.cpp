@@ -1,0 +1,235 @@
+#include "core/workspace.h"
+
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/rt_string.h"
+#include "core/thread_cleanup.h"
+#include "core/thread_key.h"
+
+namespace rt {
+
+namespace {
+
+struct StringWorkspace {
+  char* buffer;      // plain heap block of capacity + 10 bytes (16 when new)
+  int64_t capacity;  // usable bytes
+  int64_t position;  // first free byte
+};
+
+constexpr int64_t kInitialCapacity = 16;
+constexpr int64_t kGrowthSlack = 16384;
+constexpr int64_t kShrinkLimit = 1048576;
+constexpr int64_t kBlockExtra = 10;
+
+std::atomic<int64_t> g_live{0};
+
+[[noreturn]] void Fatal(const char* what, int64_t a, int64_t b) {
+  std::fprintf(stderr, "fwupdater runtime: string workspace: %s (%" PRId64 ", %" PRId64 ")\n", what, a, b);
+  std::fflush(stderr);
+  std::abort();
+}
+
+// The key has no destructor: threads the runtime starts free their workspace
+// themselves, other threads through the clean-up registry.
+const ThreadKey& Key() {
+  static const ThreadKey key = [] {
+    ThreadKey k;
+    if (!ThreadKeyCreate(&k, nullptr)) Fatal("no thread key available", 0, 0);
+    return k;
+  }();
+  return key;
+}
+
+StringWorkspace* Own() { return static_cast<StringWorkspace*>(ThreadKeyGet(Key())); }
+
+StringWorkspace* NewWorkspace() {
+  auto* ws = static_cast<StringWorkspace*>(std::malloc(sizeof(StringWorkspace)));
+  char* buffer = static_cast<char*>(std::calloc(1, kInitialCapacity));
+  if (!ws || !buffer) Fatal("out of memory creating a workspace", kInitialCapacity, 0);
+  ws->buffer = buffer;
+  ws->capacity = kInitialCapacity;
+  ws->position = 0;
+  if (!ThreadKeySet(Key(), ws)) Fatal("cannot bind a workspace to its thread", 0, 0);
+  g_live.fetch_add(1, std::memory_order_relaxed);
+  return ws;
+}
+
+void FreeWorkspace(StringWorkspace* ws) {
+  std::free(ws->buffer);
+  std::free(ws);
+  g_live.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void DestroyAtThreadEnd(void*) { WorkspaceDestroy(); }
+
+StringWorkspace* CreateRegistered() {
+  StringWorkspace* ws = NewWorkspace();
+  // Without a registry entry the workspace would outlive its thread; the
+  // thread still needs it, so it keeps it either way.
+  ThreadCleanupAdd(DestroyAtThreadEnd, nullptr);
+  return ws;
+}
+
+inline StringWorkspace* Current() {
+  StringWorkspace* ws = Own();
+  return ws ? ws : CreateRegistered();
+}
+
+void Reallocate(StringWorkspace* ws, int64_t capacity, bool mayFail) {
+  void* block = std::realloc(ws->buffer, static_cast<size_t>(capacity + kBlockExtra));
+  if (!block) {
+    // A shrink that fails keeps the larger block, which is still valid.
+    if (mayFail) return;
+    Fatal("out of memory growing the workspace to bytes", capacity + kBlockExtra, ws->position);
+  }
+  ws->buffer = static_cast<char*>(block);
+  ws->capacity = capacity;
+}
+
+// Reservation: room for `units` code units at `start` plus a terminator.
+// `needed` is computed in 64 bits from the larger of the position and the
+// start, so neither a huge expression nor an offset past the position can
+// yield a buffer smaller than what is then written. A shrink keeps at least
+// `keep` bytes.
+RtChar* Reserve(StringWorkspace* ws, int64_t units, int64_t offset, int64_t keep = 0) {
+  const int64_t start = offset == -1 ? ws->position : offset;
+  if (start < 0) Fatal("offset outside the workspace", start, ws->capacity);
+  if (units < 0) Fatal("negative reservation", units, start);
+  const int64_t base = start > ws->position ? start : ws->position;
+  constexpr int64_t kLimit = INT64_MAX / 2 - kGrowthSlack - kBlockExtra;
+  if (base > kLimit || units > (kLimit - base) / 2) Fatal("impossible reservation of code units", units, base);
+  const int64_t needed = base + 2 * units;
+  if (needed >= ws->capacity - 4) {
+    Reallocate(ws, needed + kGrowthSlack, false);
+  } else if (ws->capacity > kShrinkLimit) {
+    int64_t target = needed > kShrinkLimit ? needed : kShrinkLimit;
+    if (keep > target) target = keep;
+    if (target < ws->capacity) Reallocate(ws, target, true);
+  }
+  ws->position = start + 2 * units;
+  return reinterpret_cast<RtChar*>(ws->buffer + start);
+}
+
+// Positions may run up to the last place a terminator fits in the block.
+void CheckPosition(const StringWorkspace* ws, int64_t position) {
+  if (position < 0 || position > ws->capacity + kBlockExtra - 2) {
+    Fatal("position outside the workspace", position, ws->capacity);
+  }
+}
+
+bool Inside(const StringWorkspace* ws, const void* p) {
+  const auto a = reinterpret_cast<uintptr_t>(p);
+  const auto b = reinterpret_cast<uintptr_t>(ws->buffer);
+  return a >= b && a < b + static_cast<uintptr_t>(ws->capacity + kBlockExtra);
+}
+
+// Copies `text` (length units) to `offset`, terminated. A text that lies in
+// the workspace itself is found again after the buffer may have moved.
+void Place(StringWorkspace* ws, RtString text, int64_t units, int64_t offset) {
+  if (Inside(ws, text)) {
+    const int64_t from = reinterpret_cast<const char*>(text) - ws->buffer;
+    RtChar* to = Reserve(ws, units, offset, from + 2 * units);
+    std::memmove(to, ws->buffer + from, static_cast<size_t>(units) * 2);
+    to[units] = 0;
+    return;
+  }
+  RtChar* to = Reserve(ws, units, offset);
+  if (units) std::memcpy(to, text, static_cast<size_t>(units) * 2);
+  to[units] = 0;
+}
+
+}  // namespace
+
+int64_t WorkspacePosition() { return Current()->position; }
+
+char* WorkspaceBase() { return Current()->buffer; }
+
+RtChar* WorkspaceReserve(int64_t units, int64_t offset) { return Reserve(Current(), units, offset); }
+
+void WorkspaceAppend(RtString text) {
+  StringWorkspace* ws = Current();
+  Place(ws, text ? text : u"", StringLength(text), -1);
+}
+
+void WorkspaceTerminate() {
+  StringWorkspace* ws = Current();
+  CheckPosition(ws, ws->position + 2);
+  ws->position += 2;
+}
+
+void WorkspaceRestore(int64_t saved) {
+  StringWorkspace* ws = Current();
+  CheckPosition(ws, saved);
+  ws->position = saved;
+}
+
+void WorkspaceTrim(int64_t units) {
+  StringWorkspace* ws = Current();
+  if (units < 0 || units > ws->position / 2) Fatal("trim past the start of the workspace", units, ws->position);
+  ws->position -= 2 * units;
+}
+
+void WorkspaceSetEmpty(int64_t offset) {
+  StringWorkspace* ws = Current();
+  Reserve(ws, 0, offset)[0] = 0;
+}
+
+void WorkspaceCreate() {
+  if (StringWorkspace* old = Own()) FreeWorkspace(old);
+  NewWorkspace();
+}
+
+void WorkspaceDestroy() {
+  StringWorkspace* ws = Own();
+  if (!ws) return;
+  ThreadKeySet(Key(), nullptr);
+  FreeWorkspace(ws);
+}
+
+void WorkspaceEnsure() {
+  if (!Own()) CreateRegistered();
+}
+
+void WorkspaceStartup() {
+  if (!Own()) NewWorkspace();
+}
+
+void WorkspaceShutdown() { WorkspaceDestroy(); }
+
+void ReturnString(RtString text, int64_t offset) {
+  StringWorkspace* ws = Current();
+  Place(ws, text ? text : u"", StringLength(text), offset);
+}
+
+void ReturnNumber(int64_t value, int64_t offset) {
+  StringWorkspace* ws = Current();
+  RtChar* out = Reserve(ws, 64, offset);
+  // The magnitude is taken as unsigned, so the most negative value prints too.
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  RtChar digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<RtChar>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  int written = 0;
+  if (value < 0) out[written++] = u'-';
+  while (count) out[written++] = digits[--count];
+  out[written] = 0;
+  ws->position -= 2 * (64 - written);
+}
+
+int64_t WorkspaceCapacity() {
+  StringWorkspace* ws = Own();
+  return ws ? ws->capacity : 0;
+}
+
+bool WorkspaceExists() { return Own() != nullptr; }
+
+int64_t WorkspaceLiveCount() { return g_live.load(std::memory_order_relaxed); }
+
+}  // namespace rt
