@@ -6,13 +6,28 @@ class QEventLoop;
 
 namespace rt {
 
-void ApplicationStart();        // creates the QApplication (program arguments) and the QEventLoop
+// Creates the QApplication (from the program's arguments, or a fixed name
+// when RuntimeMain has not run) and the QEventLoop whose parent it is. The
+// calling thread becomes the user-interface thread. Later calls do nothing.
+void ApplicationStart();
 QApplication* Application();
 QEventLoop* RuntimeEventLoop();
 
 // Ends the current run of the event loop (deferred: on its next pass).
-// Callable from any thread; repeated wake-ups merge into one, and a wake-up
-// requested while no run is in progress ends the next run at once.
+// Callable from any thread. Repeated wake-ups merge into one, and a wake-up
+// requested from another thread can never be lost: if no run is in progress
+// yet, the run that the current wait starts ends at once.
 void EventLoopWake(int deferred);
+
+// For the event wait: forgets wake-ups requested before the wait began (their
+// events are already queued, and the wait takes them before it runs the loop).
+void EventLoopWakeReset();
+
+// True on the thread that called ApplicationStart.
+bool IsUserInterfaceThread();
+
+// How many times a wake-up signalled from another thread (or deferred) has
+// reached the loop's thread; merged wake-ups count once.
+long long EventLoopWakeDeliveries();
 
 }  // namespace rt

@@ -33,9 +33,18 @@ intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, in
 intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
                     RtString title, int32_t flags);
 intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, RtString title);
+// Background of the window's content area; -1 restores the default.
 void WindowSetColor(ObjectNumber window, int64_t colour);
-void WindowFree(ObjectNumber window);   // DynamicNumber frees all
-inline int64_t RgbColor(int64_t red, int64_t green, int64_t blue) { return red | green << 8 | blue << 16; }
+int64_t WindowColor(ObjectNumber window);  // the colour last set, or -1
+// Deletes the window (DynamicNumber: every window). Its number is released
+// and its queued events are purged as it goes.
+void WindowFree(ObjectNumber window);
+// red | green << 8 | blue << 16, inputs unmasked (shifted as unsigned, so
+// that negative inputs give the two's-complement result without overflow).
+inline int64_t RgbColor(int64_t red, int64_t green, int64_t blue) {
+  return static_cast<int64_t>(static_cast<uint64_t>(red) | static_cast<uint64_t>(green) << 8 |
+                              static_cast<uint64_t>(blue) << 16);
+}
 
 // The KTQMainWindow of a live window, or null.
 QWidget* WindowWidget(ObjectNumber window);
