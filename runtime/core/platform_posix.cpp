@@ -6,15 +6,18 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
 namespace rt::platform {
 
 namespace {
-void (*g_pauseHandler)() = nullptr;
+// Every new thread installs the handler again, so it is stored atomically.
+std::atomic<void (*)()> g_pauseHandler{nullptr};
+static_assert(std::atomic<void (*)()>::is_always_lock_free, "read from a signal handler");
 void OnPauseSignal(int) {
-  if (g_pauseHandler) g_pauseHandler();
+  if (auto handler = g_pauseHandler.load(std::memory_order_relaxed)) handler();
 }
 
 struct StartPacket {
@@ -57,7 +60,7 @@ bool ThreadCreateDetached(ThreadEntry entry, void* argument, size_t stackSize, u
 uint64_t ThreadSelf() { return static_cast<uint64_t>(pthread_self()); }
 
 void InstallPauseHandler(void (*handler)()) {
-  g_pauseHandler = handler;
+  g_pauseHandler.store(handler, std::memory_order_relaxed);
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = OnPauseSignal;

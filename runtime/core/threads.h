@@ -16,9 +16,24 @@ uint64_t ThreadStart(ThreadProcedure procedure, int64_t argument);
 int64_t ThreadRunningCount();
 
 void ThreadLibraryStart();
-void ThreadLibraryEnd();
+void ThreadLibraryEnd();  // leaves running threads alone
 
-int32_t DelayMs(int32_t milliseconds);   // one sleep call; its result
+// One sleep call; its result (0, or -1 when interrupted or negative).
+int32_t DelayMs(int32_t milliseconds);
+
+// How DelayMs splits its argument: truncating division, so a negative length
+// keeps its sign in both parts.
+struct DelaySplit {
+  int64_t seconds;
+  int64_t nanoseconds;
+};
+constexpr DelaySplit SplitDelayMs(int32_t milliseconds) {
+  return {milliseconds / 1000, static_cast<int64_t>(milliseconds % 1000) * 1000000};
+}
+
+// Truncation toward zero whatever the rounding mode. +-infinity and the
+// all-ones NaN give 0; any other NaN and values outside the 64-bit range give
+// INT64_MIN, the processor's indefinite result.
 int64_t TruncateToInteger(double value);
 
 }  // namespace rt
