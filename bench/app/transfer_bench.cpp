@@ -1,0 +1,177 @@
+// Transfer speed of the whole program path (the worker's per-byte write,
+// progress update carried to the user-interface thread and output-queue poll,
+// with the user-interface thread running the program's event loop), next to
+// a minimal loop making the same system calls on the same kind of
+// pseudo-terminal, in the same run. Also the processor time the
+// user-interface thread spends during the transfer. Prints figures and ratios.
+//   app_transfer_bench [ROUNDS]
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProgressBar>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/runtime_main.h"
+#include "libraries.h"
+#include "test_device.h"
+#include "window_harness.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int64_t Body = 65536;
+
+int rounds = 3;
+int exitCode = 0;
+
+double ThreadProcessorSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::string WriteFirmware() {
+  char name[] = "/tmp/fwu-bench.XXXXXX";
+  const int fd = mkstemp(name);
+  std::mt19937 generator(7);
+  std::vector<char> bytes(size_t(16 + Body));
+  for (char& b : bytes) b = char(generator());
+  if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) std::abort();
+  close(fd);
+  return name;
+}
+
+struct ProgramFigures {
+  double bytesPerSecond = 0;
+  double uiProcessorShare = 0;  // of one core, during the body
+};
+
+// One run through the real window; the body is timed from the bar's first
+// move (1 %) to its last (100 %).
+bool RunProgram(apptest::WindowHarness& harness, const std::string& firmware, ProgramFigures* figures) {
+  apptest::TestDevice device(apptest::DeviceBehaviour::Body(Body));
+  harness.BuildFreshWindow();
+  Clock::time_point first{}, last{};
+  double cpuFirst = 0, cpuLast = 0;
+  QObject::connect(harness.ProgressBar(), &QProgressBar::valueChanged, [&](int value) {
+    if (value == 1) {
+      first = Clock::now();
+      cpuFirst = ThreadProcessorSeconds();
+    } else if (value == 100) {
+      last = Clock::now();
+      cpuLast = ThreadProcessorSeconds();
+    }
+  });
+  harness.AddAndSelectPort(device.path());
+  harness.SetFileName(firmware);
+  harness.ClickUpdate();
+  apptest::Outcome outcome;
+  if (!harness.RunUntilFinished(&outcome, std::chrono::seconds(120)) || outcome.title != "Information") {
+    std::fprintf(stderr, "program run failed: %s\n", outcome.title.toStdString().c_str());
+    return false;
+  }
+  const double seconds = std::chrono::duration<double>(last - first).count();
+  // From the byte that made 1 % to the last byte.
+  const double bytes = double(Body - (Body / 100));
+  figures->bytesPerSecond = bytes / seconds;
+  figures->uiProcessorShare = (cpuLast - cpuFirst) / seconds;
+  return true;
+}
+
+// The same system calls with nothing around them: open and set up the line
+// as the serial library does, header, answer, then per byte one write and
+// output-queue polls until empty.
+bool RunMinimal(double* bytesPerSecond) {
+  apptest::TestDevice device(apptest::DeviceBehaviour::Body(Body));
+  const int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  termios t{};
+  t.c_iflag = IGNPAR;
+  t.c_cflag = B57600 | CS8 | CREAD | CLOCAL;
+  t.c_cc[VMIN] = 1;
+  tcflush(fd, TCIFLUSH);
+  tcsetattr(fd, TCSANOW, &t);
+  uint8_t header[16] = {};
+  if (write(fd, header, sizeof header) != 16) return false;
+  int pending = 0;
+  const Clock::time_point limit = Clock::now() + std::chrono::seconds(10);
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    pending = 0;
+    ioctl(fd, FIONREAD, &pending);
+  } while (pending != 2 && Clock::now() < limit);
+  uint8_t answer[2];
+  if (read(fd, answer, 2) != 2) return false;
+  std::mt19937 generator(7);
+  const Clock::time_point start = Clock::now();
+  for (int64_t i = 0; i < Body; ++i) {
+    const uint8_t byte = uint8_t(generator());
+    (void)!write(fd, &byte, 1);
+    int queued;
+    do {
+      queued = 0;
+      ioctl(fd, TIOCOUTQ, &queued);
+    } while (queued != 0);
+  }
+  *bytesPerSecond = double(Body) / std::chrono::duration<double>(Clock::now() - start).count();
+  // Let the device take everything before the line closes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  close(fd);
+  return true;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void Body_() {
+  const std::string firmware = WriteFirmware();
+  apptest::WindowHarness harness;
+  std::vector<double> program, minimal, uiShare;
+  for (int round = 0; round < rounds; ++round) {
+    ProgramFigures figures;
+    double loop = 0;
+    if (!RunProgram(harness, firmware, &figures) || !RunMinimal(&loop)) {
+      exitCode = 1;
+      break;
+    }
+    program.push_back(figures.bytesPerSecond);
+    uiShare.push_back(figures.uiProcessorShare);
+    minimal.push_back(loop);
+  }
+  std::remove(firmware.c_str());
+  if (exitCode != 0) return;
+  const double p = Median(program), m = Median(minimal);
+  std::printf("transfer of a %lld-byte body through a pseudo-terminal (median of %d):\n", (long long)Body, rounds);
+  std::printf("  program path: %.0f bytes/s\n", p);
+  std::printf("  minimal loop: %.0f bytes/s\n", m);
+  std::printf("  minimal/program time ratio: %.2fx (goal <= 1.25x)\n", m / p);
+  std::printf("  user-interface thread during the transfer: %.1f %% of a core\n", Median(uiShare) * 100.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) rounds = std::max(1, std::atoi(argv[1]));
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  size_t count = 0;
+  const rt::RuntimeLibrary* libraries = app::RuntimeLibraries(&count);
+  rt::RuntimeMain(argc, argv, libraries, count, Body_);
+  return exitCode;
+}

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The built program from the outside: under X, with simulated /dev/ttyUSB0 and
+# /dev/ttyUSB3 in a private mount namespace.
+#   blackbox.sh FWUPDATER TEST-DEVICE XCLOSE
+# 1. exactly the names /dev/ttyUSB0..99 are probed, in order, and only the two
+#    simulated ports open;
+# 2. an update of the selected first port ends in "Information", and the
+#    device received the file byte for byte;
+# 3. the second list entry is /dev/ttyUSB3: its device answers "ok", giving ERROR:4;
+# 4. closing the window in the middle of a 1 MiB update ends the program at
+#    once with exit status 0.
+# Exit 77 (skipped) only where no mount namespace can be made.
+set -uo pipefail
+program=$1 device=$2 xclose=$3
+. "$(dirname "$0")/harness.sh"
+
+fail() { echo "FAIL: $*" >&2; [ -n "$h_work" ] && tail -n 20 "$h_work"/program.err >&2 2>/dev/null; exit 1; }
+
+H_NAMESPACE=$(h_namespace) || { echo "SKIP: no mount namespace can be made here (unshare -m / -Urm refused)"; exit 77; }
+command -v strace >/dev/null || fail "strace is missing (scripts/setup installs it)"
+h_init
+h_display || fail "no X display"
+unset QT_QPA_PLATFORM
+title="Update firmware 1.0.1"
+
+# --- 1. the port scan ---------------------------------------------------
+h_device dev0 "$device" --body 0
+h_device dev3 "$device" --body 0
+trace="$h_work/scan.trace"
+h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- strace -qq -e trace=openat -o "$trace" "$program"
+win=$(h_window "$title" 30) || true
+[ -n "$win" ] || fail "the window did not appear"
+"$xclose" "$win"
+h_exit status "$app" 10 || fail "the program did not end after a close request"
+[ "$status" = 0 ] || fail "exit status $status after a close request"
+h_stop_device "$dev0_pid"; h_stop_device "$dev3_pid"
+probed=$(grep -oE 'openat\([^"]*"/dev/tty[^"]*"' "$trace" | sed -E 's/.*"(.*)"/\1/')
+expected=$(for i in $(seq 0 99); do echo "/dev/ttyUSB$i"; done)
+[ "$probed" = "$expected" ] || fail "probed names differ: $(echo "$probed" | head -5 | tr '\n' ' ')..."
+opened=$(grep -E 'openat\([^"]*"/dev/ttyUSB[0-9]+"' "$trace" | grep -vE '= -1' | sed -E 's/.*"(\/dev\/ttyUSB[0-9]+)".*/\1/' | tr '\n' ' ')
+[ "$opened" = "/dev/ttyUSB0 /dev/ttyUSB3 " ] || fail "opened ports: '$opened', expected /dev/ttyUSB0 /dev/ttyUSB3"
+echo "ok: probed /dev/ttyUSB0..99 in order, opened /dev/ttyUSB0 and /dev/ttyUSB3"
+
+# --- 2 and 3. an update, then an error on the second port ---------------
+cd "$h_work"
+h_firmware "$h_work/board.fw" $((16 + 65536))
+h_device dev0 "$device" --body 65536 --received "$h_work/dev0.bin"
+h_device dev3 "$device" --body 65536 --first ok --received "$h_work/dev3.bin"
+h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- "$program"
+win=$(h_window "$title" 30) || true
+[ -n "$win" ] || fail "the window did not appear"
+sleep 0.3
+# The file-name field: replace "trx.fw" with the firmware's path.
+h_click "$win" 190 80
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 2 "$h_work/board.fw"
+h_click "$win" 210 175
+box=$(h_window "Information" 60) || true
+[ -n "$box" ] || fail "no Information box after the update ($(xdotool search --onlyvisible --name 'ERROR' getwindowname 2>/dev/null))"
+"$xclose" "$box"
+h_gone "Information" 10 || fail "the Information box did not close"
+h_stop_device "$dev0_pid"
+cmp -s "$h_work/board.fw" "$h_work/dev0.bin" || fail "the device on /dev/ttyUSB0 did not receive the file byte for byte"
+echo "ok: update on /dev/ttyUSB0 ended in Information; the device received all $((16 + 65536)) bytes"
+
+# Second entry of the list: focus the list from the field, one step down.
+h_click "$win" 190 80
+xdotool key --clearmodifiers shift+Tab Down
+sleep 0.2
+h_click "$win" 210 175
+box=$(h_window "ERROR:4" 30) || true
+[ -n "$box" ] || fail "no ERROR:4 box from the device on /dev/ttyUSB3"
+"$xclose" "$box"
+h_gone "ERROR:4" 10 || fail "the ERROR:4 box did not close"
+h_stop_device "$dev3_pid"
+[ "$(stat -c %s "$h_work/dev3.bin")" = 16 ] || fail "the device on /dev/ttyUSB3 should have received the header only"
+"$xclose" "$win"
+h_exit status "$app" 10 || fail "the program did not end after a close request"
+[ "$status" = 0 ] || fail "exit status $status"
+echo "ok: the second entry is /dev/ttyUSB3; its wrong answer gave ERROR:4"
+
+# --- 4. close in the middle of a 1 MiB update ---------------------------
+h_firmware "$h_work/big.fw" $((16 + 1048576))
+h_device dev0 "$device" --body 1048576 --received "$h_work/big.bin"
+h_launch app ttyUSB0="$dev0" -- "$program"
+win=$(h_window "$title" 30) || true
+[ -n "$win" ] || fail "the window did not appear"
+sleep 0.3
+h_click "$win" 190 80
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 2 "$h_work/big.fw"
+h_click "$win" 210 175
+sleep 1.5
+start=$(date +%s%N)
+"$xclose" "$win"
+h_exit status "$app" 5 || fail "the program did not end within 5 s of a close request during an update"
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$status" = 0 ] || fail "exit status $status after a close during an update"
+h_stop_device "$dev0_pid"
+got=$(stat -c %s "$h_work/big.bin")
+[ "$got" -gt 16 ] && [ "$got" -lt $((16 + 1048576)) ] || fail "the update was not in progress at the close ($got bytes received)"
+echo "ok: closed during an update ($got of $((16 + 1048576)) bytes sent): exit 0 after ${elapsed} ms"
+exit 0
