@@ -291,11 +291,23 @@ int64_t Utf8ToUtf16(int32_t codePage, const char* source, int64_t sourceBytes, R
   return destination ? ConvertUtf16(in, sourceBytes, destination, destinationUnits) : CountUtf16(in, sourceBytes);
 }
 
+namespace {
+
+char* NewEmptyUtf8() {
+  char* out = static_cast<char*>(std::malloc(1));
+  if (!out) return g_emptyFallback;
+  out[0] = 0;
+  return out;
+}
+
+}  // namespace
+
 char* ToUtf8(RtString text) {
   const int64_t count = text ? Utf16ToUtf8(CodePageUtf8, text, -1, nullptr, 0) : 0;
+  if (count == 0) return NewEmptyUtf8();
   char* out = static_cast<char*>(std::malloc(static_cast<size_t>(count) + 1));
-  if (!out) return g_emptyFallback;
-  const int64_t written = count ? Utf16ToUtf8(CodePageUtf8, text, -1, out, count) : 0;
+  if (!out) return NewEmptyUtf8();
+  const int64_t written = Utf16ToUtf8(CodePageUtf8, text, -1, out, count);
   out[written] = 0;
   return out;
 }

@@ -18,6 +18,8 @@ struct StringWorkspace {
   char* buffer;      // plain heap block of capacity + 10 bytes (16 when new)
   int64_t capacity;  // usable bytes
   int64_t position;  // first free byte
+  // A clean-up entry owns this record and frees it when the thread ends.
+  bool registered;
 };
 
 constexpr int64_t kInitialCapacity = 16;
@@ -46,31 +48,43 @@ const ThreadKey& Key() {
 
 StringWorkspace* Own() { return static_cast<StringWorkspace*>(ThreadKeyGet(Key())); }
 
-StringWorkspace* NewWorkspace() {
-  auto* ws = static_cast<StringWorkspace*>(std::malloc(sizeof(StringWorkspace)));
-  char* buffer = static_cast<char*>(std::calloc(1, kInitialCapacity));
-  if (!ws || !buffer) Fatal("out of memory creating a workspace", kInitialCapacity, 0);
-  ws->buffer = buffer;
+void GiveBuffer(StringWorkspace* ws) {
+  ws->buffer = static_cast<char*>(std::calloc(1, kInitialCapacity));
+  if (!ws->buffer) Fatal("out of memory creating a workspace", kInitialCapacity, 0);
   ws->capacity = kInitialCapacity;
   ws->position = 0;
-  if (!ThreadKeySet(Key(), ws)) Fatal("cannot bind a workspace to its thread", 0, 0);
   g_live.fetch_add(1, std::memory_order_relaxed);
-  return ws;
 }
 
-void FreeWorkspace(StringWorkspace* ws) {
+void ReleaseBuffer(StringWorkspace* ws) {
   std::free(ws->buffer);
-  std::free(ws);
+  ws->buffer = nullptr;
   g_live.fetch_sub(1, std::memory_order_relaxed);
 }
 
-void DestroyAtThreadEnd(void*) { WorkspaceDestroy(); }
+StringWorkspace* NewWorkspace() {
+  auto* ws = static_cast<StringWorkspace*>(std::malloc(sizeof(StringWorkspace)));
+  if (!ws) Fatal("out of memory creating a workspace", kInitialCapacity, 0);
+  ws->registered = false;
+  GiveBuffer(ws);
+  if (!ThreadKeySet(Key(), ws)) Fatal("cannot bind a workspace to its thread", 0, 0);
+  return ws;
+}
+
+// Runs when the thread ends, with the record it was registered for: by then
+// the system may already have cleared the key, so the record is not looked up.
+void DestroyAtThreadEnd(void* record) {
+  auto* ws = static_cast<StringWorkspace*>(record);
+  if (Own() == ws) ThreadKeySet(Key(), nullptr);
+  if (ws->buffer) ReleaseBuffer(ws);
+  std::free(ws);
+}
 
 StringWorkspace* CreateRegistered() {
   StringWorkspace* ws = NewWorkspace();
-  // Without a registry entry the workspace would outlive its thread; the
-  // thread still needs it, so it keeps it either way.
-  ThreadCleanupAdd(DestroyAtThreadEnd, nullptr);
+  // Without an entry the workspace would outlive its thread; the thread
+  // still needs it, so it keeps it either way.
+  ws->registered = ThreadCleanupAdd(DestroyAtThreadEnd, ws) != nullptr;
   return ws;
 }
 
@@ -178,16 +192,23 @@ void WorkspaceSetEmpty(int64_t offset) {
   Reserve(ws, 0, offset)[0] = 0;
 }
 
+// A thread that already has a workspace gets it back as new, keeping its
+// clean-up entry.
 void WorkspaceCreate() {
-  if (StringWorkspace* old = Own()) FreeWorkspace(old);
-  NewWorkspace();
+  if (StringWorkspace* ws = Own()) {
+    ReleaseBuffer(ws);
+    GiveBuffer(ws);
+  } else {
+    NewWorkspace();
+  }
 }
 
 void WorkspaceDestroy() {
   StringWorkspace* ws = Own();
   if (!ws) return;
   ThreadKeySet(Key(), nullptr);
-  FreeWorkspace(ws);
+  ReleaseBuffer(ws);
+  if (!ws->registered) std::free(ws);
 }
 
 void WorkspaceEnsure() {
