@@ -18,6 +18,8 @@ using ObjectFreeFunction = void (*)(ObjectNumber number);
 
 struct ObjectTable;
 
+// Null for a negative element size or an increment below 1. Records are at
+// least one word long, so that the presence word always lies inside them.
 ObjectTable* ObjectTableCreate(int32_t elementSize, int32_t increment, ObjectFreeFunction freeFunction);
 
 // Record for `number` (zero-filled when new), or null for an invalid number
@@ -25,7 +27,9 @@ ObjectTable* ObjectTableCreate(int32_t elementSize, int32_t increment, ObjectFre
 // table is then unchanged. A live static number is freed first.
 void* ObjectTableAllocate(ObjectTable* table, ObjectNumber number);
 
-// Live record or null.
+// Live record or null. A number outside the slot array counts only if it is
+// the handle of one of this table's dynamic records; any other number is
+// never read through, so numbers from the program need no checking first.
 void* ObjectTableGet(ObjectTable* table, ObjectNumber number);
 
 // Static: the live record's address; dynamic: the handle itself; else 0.
@@ -41,7 +45,8 @@ void ObjectTableReleaseAll(ObjectTable* table);
 
 // A walk over the live objects. Iterate takes the lock; Next returns null
 // (and releases the lock) at the end. Next keeps returning the head of the
-// dynamic list until the caller frees it.
+// dynamic list until the caller frees it. (ReleaseAll frees a dynamic record
+// itself when the free function leaves it in place.)
 void ObjectTableIterate(ObjectTable* table);
 void* ObjectTableNext(ObjectTable* table, ObjectNumber* number);
 

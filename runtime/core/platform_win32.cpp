@@ -2,6 +2,7 @@
 #include "core/platform.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 #include <process.h>
 
 #include <cstdlib>
@@ -47,7 +48,13 @@ uint64_t ThreadSelf() { return GetCurrentThreadId(); }
 void InstallPauseHandler(void (*)()) {}
 
 int SleepOnce(int64_t seconds, int64_t nanoseconds) {
-  if (seconds < 0 || nanoseconds < 0) return -1;
+  if (seconds < 0 || nanoseconds < 0 || nanoseconds > 999999999) return -1;
+  if (seconds > (INT64_C(0xFFFFFFFE) / 1000) - 1) return -1;  // INFINITE is not a length
+  // The system timer ticks every 15.6 ms by default; short delays (the serial
+  // answer wait polls in 1 ms steps) need 1 ms. The period is kept until the
+  // process ends.
+  static const bool fineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  (void)fineTimer;
   Sleep(static_cast<DWORD>(seconds * 1000 + nanoseconds / 1000000));
   return 0;
 }

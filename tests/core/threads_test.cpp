@@ -52,27 +52,25 @@ class ThreadsTest : public ::testing::Test {
   void TearDown() override { EXPECT_TRUE(WaitForNoThreads()) << "a thread did not end"; }
 };
 
-std::atomic<int64_t> g_seenArgument{0};
-std::atomic<uint64_t> g_seenIdentity{0};
+constexpr int kThreads = 64;
+constexpr int64_t kArgumentBase = int64_t{1} << 40;  // wider than 32 bits
+std::atomic<uint64_t> g_identities[kThreads];
 
-int64_t RecordArgument(int64_t argument) {
-  g_seenIdentity = rt::platform::ThreadSelf();
-  g_seenArgument = argument;
+int64_t NoteIdentity(int64_t argument) {
+  g_identities[argument - kArgumentBase] = rt::platform::ThreadSelf();
   return argument;
 }
 
-TEST_F(ThreadsTest, ProcedureGetsItsArgumentOnANewThreadAndItsRecordGoes) {
-  g_seenArgument = 0;
-  const uint64_t identity = rt::ThreadStart(RecordArgument, INT64_C(0x123456789AB));
-  ASSERT_NE(identity, 0u);
-  ASSERT_TRUE(WaitFor([] { return g_seenArgument.load() != 0; }));
-  EXPECT_EQ(g_seenArgument.load(), INT64_C(0x123456789AB));
-  EXPECT_EQ(g_seenIdentity.load(), identity);
-  EXPECT_NE(identity, rt::platform::ThreadSelf());
+TEST_F(ThreadsTest, ProceduresGetTheirArgumentsOnNewThreadsAndTheirRecordsGo) {
+  uint64_t started[kThreads];
+  for (int i = 0; i < kThreads; ++i) {
+    g_identities[i] = 0;
+    started[i] = rt::ThreadStart(NoteIdentity, kArgumentBase + i);
+    EXPECT_NE(started[i], 0u);
+    EXPECT_NE(started[i], rt::platform::ThreadSelf());
+  }
   EXPECT_TRUE(WaitForNoThreads());
-}
-
-TEST_F(ThreadsTest, NoProcedureStartsNothing) {
+  for (int i = 0; i < kThreads; ++i) EXPECT_EQ(g_identities[i].load(), started[i]) << i;
   EXPECT_EQ(rt::ThreadStart(nullptr, 1), 0u);
   EXPECT_EQ(rt::ThreadRunningCount(), 0);
 }
@@ -129,20 +127,6 @@ TEST_F(ThreadsTest, EveryThreadHasItsOwnWorkspace) {
 }
 
 std::atomic<int> g_finished{0};
-int64_t CountFinish(int64_t) {
-  ++g_finished;
-  return 0;
-}
-
-TEST_F(ThreadsTest, ManyShortThreadsAllEndAndLeaveTheListEmpty) {
-  g_finished = 0;
-  constexpr int kThreads = 64;
-  int started = 0;
-  for (int i = 0; i < kThreads; ++i) started += rt::ThreadStart(CountFinish, i) != 0;
-  EXPECT_EQ(started, kThreads);
-  EXPECT_TRUE(WaitForNoThreads());
-  EXPECT_EQ(g_finished.load(), kThreads);
-}
 
 #ifndef _WIN32
 std::atomic<int> g_signalled{0};
@@ -175,8 +159,6 @@ TEST(Delay, SplitTruncatesTowardZero) {
   constexpr rt::DelaySplit oneAndAHalf = rt::SplitDelayMs(1500);
   EXPECT_EQ(oneAndAHalf.seconds, 1);
   EXPECT_EQ(oneAndAHalf.nanoseconds, 500000000);
-  EXPECT_EQ(rt::SplitDelayMs(999).seconds, 0);
-  EXPECT_EQ(rt::SplitDelayMs(999).nanoseconds, 999000000);
   EXPECT_EQ(rt::SplitDelayMs(INT32_MAX).seconds, 2147483);
   EXPECT_EQ(rt::SplitDelayMs(INT32_MAX).nanoseconds, 647000000);
   EXPECT_EQ(rt::SplitDelayMs(-5).seconds, 0);
@@ -203,20 +185,15 @@ void ExpectTruncation() {
   EXPECT_EQ(rt::TruncateToInteger(Bits(~uint64_t{0})), 0);              // the all-ones NaN
   EXPECT_EQ(rt::TruncateToInteger(std::nan("")), INT64_MIN);            // any other NaN
   EXPECT_EQ(rt::TruncateToInteger(Bits(0x7FF0000000000001)), INT64_MIN);  // signalling
-  EXPECT_EQ(rt::TruncateToInteger(Bits(0xFFFFFFFFFFFFFFFE)), INT64_MIN);
   EXPECT_EQ(rt::TruncateToInteger(100.0), 100);
   EXPECT_EQ(rt::TruncateToInteger(99.9999), 99);
-  EXPECT_EQ(rt::TruncateToInteger(99.99), 99);
   EXPECT_EQ(rt::TruncateToInteger(-2.5), -2);
   EXPECT_EQ(rt::TruncateToInteger(-0.999), 0);
-  EXPECT_EQ(rt::TruncateToInteger(0.5), 0);
-  EXPECT_EQ(rt::TruncateToInteger(-0.0), 0);
   EXPECT_EQ(rt::TruncateToInteger(1e300), INT64_MIN);
   EXPECT_EQ(rt::TruncateToInteger(-1e300), INT64_MIN);
   EXPECT_EQ(rt::TruncateToInteger(9223372036854775808.0), INT64_MIN);   // 2^63
   EXPECT_EQ(rt::TruncateToInteger(-9223372036854775808.0), INT64_MIN);  // -2^63 fits
   EXPECT_EQ(rt::TruncateToInteger(9223372036854774784.0), INT64_C(9223372036854774784));  // largest below 2^63
-  EXPECT_EQ(rt::TruncateToInteger(-9007199254740993.0), INT64_C(-9007199254740992));
 }
 
 TEST(Truncate, InfinitiesNaNsAndRangeUnderEveryRoundingMode) {
