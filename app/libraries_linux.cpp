@@ -6,6 +6,8 @@
 
 #include <iterator>
 
+#include "core/keyed_map.h"
+#include "qt/qt_base.h"
 #include "runtime_api.h"
 
 namespace app {
@@ -18,7 +20,7 @@ const rt::RuntimeLibrary kLibraries[] = {
     {"events", rt::EventQueueStart, nullptr, nullptr},
     {"images", rt::ImageLibraryStart, rt::ImageLibraryEnd, nullptr},
     {"windows", rt::WindowLibraryStart, rt::WindowLibraryEnd, nullptr},
-    {"gadgets", rt::GadgetLibraryStart, nullptr, nullptr},
+    {"gadgets", rt::GadgetLibraryStart, rt::GadgetLibraryEnd, nullptr},
     {"arrays", rt::ArrayLibraryStart, nullptr, nullptr},
     {"files", rt::FileLibraryStart, rt::FileLibraryEnd, nullptr},
     {"threads", rt::ThreadLibraryStart, rt::ThreadLibraryEnd, nullptr},

@@ -39,16 +39,30 @@ constexpr rt::ObjectNumber Fixed = 0;  // the firmware file, the port, the banne
 
 constexpr RtChar DefaultFirmware[] = u"trx.fw";
 
+std::atomic<ProgressObserver> progressObserver{nullptr};
+
 void SetProgress(int64_t value) { progressPercent.store(value, std::memory_order_relaxed); }
+
+void ShowProgress(int64_t value) {
+  if (ProgressObserver observer = progressObserver.load()) observer(value);
+  rt::GadgetSetState(gadgets.progressBar, value);
+}
 
 // Drops whatever the device sent before the header. AnswerBuffer holds 17
 // bytes, so a larger backlog is read in pieces of at most 17 until nothing
 // waits any more; a read that delivers nothing (a device gone away) ends it.
+// The driver refills its input queue from its receive buffers in the
+// background as the queue empties, so "nothing waits" counts only when a
+// second look after a short pause agrees.
 void DropStaleInput() {
   if (rt::SerialInputPending(Fixed) == 0) return;
   for (;;) {
-    const int64_t waiting = rt::SerialInputPending(Fixed);
-    if (waiting <= 0) return;
+    int64_t waiting = rt::SerialInputPending(Fixed);
+    if (waiting <= 0) {
+      rt::DelayMs(1);
+      waiting = rt::SerialInputPending(Fixed);
+      if (waiting <= 0) return;
+    }
     const int32_t piece = int32_t(std::min<int64_t>(waiting, BufferElements));
     if (rt::SerialRead(Fixed, AnswerBuffer, piece) <= 0) return;
   }
@@ -72,6 +86,7 @@ RtString FileNameText(int64_t saved) {
 
 const MainWindowGadgets& Gadgets() { return gadgets; }
 int64_t ProgressPercent() { return progressPercent.load(std::memory_order_relaxed); }
+void SetProgressObserver(ProgressObserver observer) { progressObserver.store(observer); }
 
 void PrepareBody() {
   rt::StringAssign(&portPrefix, platform::PortPrefix);
@@ -217,7 +232,7 @@ int64_t UpdateWorker(int64_t) {
     const int64_t percent = rt::TruncateToInteger(double(i) * 100.0 / double(bodyLength));
     SetProgress(percent);
     if (platform::ProgressOnEveryByte || percent > rt::GadgetGetState(gadgets.progressBar))
-      rt::GadgetSetState(gadgets.progressBar, percent);
+      ShowProgress(percent);
     if (platform::DrainAfterEveryByte) {
       while (rt::SerialOutputPending(Fixed) != 0) {
       }
@@ -233,7 +248,7 @@ int64_t ReportResult(int32_t code) {
   rt::WorkspaceEnsure();
   if (rt::FileIsOpen(Fixed)) rt::FileClose(Fixed);
   if (rt::SerialIsOpen(Fixed)) rt::SerialClose(Fixed);
-  rt::GadgetSetState(gadgets.progressBar, 0);
+  ShowProgress(0);
   rt::GadgetDisable(gadgets.portList, 0);
   rt::GadgetDisable(gadgets.fileName, 0);
   rt::GadgetDisable(gadgets.openButton, 0);

@@ -30,6 +30,12 @@ constexpr int64_t BufferElements = 17;
 // The last progress value (0..100); written by the worker only.
 int64_t ProgressPercent();
 
+// Sees every value the worker gives the progress bar, on the worker's thread
+// (null: nobody). The bar itself may skip values that follow each other
+// quickly; this sees them all.
+using ProgressObserver = void (*)(int64_t value);
+void SetProgressObserver(ProgressObserver observer);
+
 // Result codes of one update run.
 enum ResultCode : int32_t {
   UpdateDone = 0,

@@ -6,6 +6,8 @@
 
 namespace apptest {
 
+using Clock = std::chrono::steady_clock;
+
 TestDevice::TestDevice(DeviceBehaviour behaviour) : behaviour_(std::move(behaviour)), watch_(pty_.path()) {
   if (pty_.ok()) thread_ = std::thread([this] { Run(); });
 }
@@ -51,6 +53,7 @@ void TestDevice::Run() {
   const int64_t headerEnd = 16;
   const int64_t bodyEnd = headerEnd + std::max<int64_t>(behaviour_.bodyLength, 0);
   bool firstSent = false, secondSent = false;
+  Clock::time_point firstAnsweredAt;
   uint8_t buffer[4096];
   while (!stop_.load()) {
     pollfd p{pty_.master(), POLLIN, 0};
@@ -79,8 +82,12 @@ void TestDevice::Run() {
       firstSent = true;
       std::this_thread::sleep_for(behaviour_.firstDelay);
       if (!WriteAll(behaviour_.firstAnswer)) return;
+      firstAnsweredAt = Clock::now();
     }
-    if (firstSent && !secondSent && count >= bodyEnd && behaviour_.firstAnswer == "OK") {
+    // Never both answers at once: the host must have taken the first
+    // (it looks every millisecond) before the second is on the line.
+    if (firstSent && !secondSent && count >= bodyEnd && behaviour_.firstAnswer == "OK" &&
+        Clock::now() - firstAnsweredAt >= std::chrono::milliseconds(50)) {
       secondSent = true;
       std::this_thread::sleep_for(behaviour_.secondDelay);
       if (!WriteAll(behaviour_.secondAnswer)) return;

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <mutex>
+
 #include "core/threads.h"
 #include "core/workspace.h"
 #include "io/file.h"
@@ -25,6 +27,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::mutex progressMutex;
+std::vector<int64_t> progressValues;
+
+void RecordProgress(int64_t value) {
+  std::lock_guard<std::mutex> lock(progressMutex);
+  progressValues.push_back(value);
+}
+
 std::u16string Utf16(const std::string& s) { return QString::fromStdString(s).toStdU16String(); }
 
 }  // namespace
@@ -38,9 +48,12 @@ void WindowHarness::BuildFreshWindow() {
     rt::WindowFree(app::Gadgets().window);
   }
   app::BuildWindow(0, 0, 400, 200);
-  progress_.clear();
-  QObject::connect(ProgressBar(), &QProgressBar::valueChanged, ProgressBar(),
-                   [this](int value) { progress_.push_back(value); });
+  app::SetProgressObserver(RecordProgress);
+}
+
+std::vector<int64_t> WindowHarness::ProgressValues() const {
+  std::lock_guard<std::mutex> lock(progressMutex);
+  return progressValues;
 }
 
 QWidget* WindowHarness::GadgetWidget(int64_t gadget) const {
@@ -78,7 +91,10 @@ void WindowHarness::SetFileName(const std::string& path) {
 }
 
 void WindowHarness::ClickUpdate() {
-  progress_.clear();
+  {
+    std::lock_guard<std::mutex> lock(progressMutex);
+    progressValues.clear();
+  }
   QTest::mouseClick(UpdateButton(), Qt::LeftButton);
 }
 

@@ -55,12 +55,9 @@ class WindowHarness {
   // Runs the event loop for a while, dispatching what comes.
   void Pump(std::chrono::milliseconds duration);
 
-  // Values the progress bar displayed during the last run, in order.
-  const std::vector<int>& ProgressValues() const { return progress_; }
+  // Every value the worker gave the progress bar during the last run, in order.
+  std::vector<int64_t> ProgressValues() const;
   bool AllInputGadgetsEnabled() const;
-
- private:
-  std::vector<int> progress_;
 };
 
 // Waits (pumping Qt events) until no runtime thread runs; false on time-out.
