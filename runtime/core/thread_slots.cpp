@@ -38,9 +38,8 @@ Snapshot TakeSnapshot() {
 }
 
 // A thread's block and what of the registry it has caught up with. It hangs
-// on a native thread key, which stays readable while a thread's exit
-// destructors run, so a tear-down or another library's clean-up may still
-// reach its slot then.
+// on a native thread key rather than on C++ thread_local storage, which
+// mingw-w64 emulates and may free before other exit-time clean-ups have run.
 struct ThreadBlock {
   unsigned char* block;
   int64_t length;
