@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,11 +53,39 @@ void Relinquish(int fd) {
   }
 }
 
+// Sets the flag again on a port that keeps (or takes over) exclusive use.
+void Reclaim(int fd) {
+  std::lock_guard<std::mutex> lock(g_heldMutex);
+  if (!g_abandoned) ioctl(fd, TIOCEXCL);
+}
+
+SerialRecord* OpenPort(ObjectNumber number) {
+  return g_table ? static_cast<SerialRecord*>(ObjectTableGet(g_table, number)) : nullptr;
+}
+
+// The descriptor of the port under `number` when `path` names the same
+// device, else -1. Opening a device again under its own number (to change
+// its settings) must not find itself busy.
+int SameDevicePort(ObjectNumber number, const char* path) {
+  if (number == DynamicNumber) return -1;
+  SerialRecord* record = OpenPort(number);
+  struct stat wanted;
+  struct stat held;
+  if (!record || stat(path, &wanted) != 0 || fstat(record->descriptor, &held) != 0) return -1;
+  const bool same = S_ISCHR(wanted.st_mode) && S_ISCHR(held.st_mode)
+                        ? wanted.st_rdev == held.st_rdev
+                        : wanted.st_dev == held.st_dev && wanted.st_ino == held.st_ino;
+  return same ? record->descriptor : -1;
+}
+
 // The open itself, with exclusive use taken; -1 on failure (reported).
-int OpenExclusive(const char* path) {
+// `sibling` is our own port on the same device, about to be replaced.
+int OpenExclusive(const char* path, int sibling) {
+  if (sibling >= 0) ioctl(sibling, TIOCNXCL);
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
+    if (sibling >= 0) Reclaim(sibling);
     SerialReportOpenFailure(path, error, error == EBUSY);
     return -1;
   }
@@ -64,23 +93,25 @@ int OpenExclusive(const char* path) {
     // A descriptor of 0 would read as "no port" in the record and leak.
     const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
     close(fd);
-    if (moved < 0) return -1;
+    if (moved < 0) {
+      if (sibling >= 0) Reclaim(sibling);
+      return -1;
+    }
     fd = moved;
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  // The sibling holds the lock until the table closes it; the new port
+  // takes it over afterwards.
+  if (sibling < 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     close(fd);
     SerialReportOpenFailure(path, EBUSY, true);
     return -1;
   }
   if (!Hold(fd)) {
     close(fd);
+    if (sibling >= 0) Reclaim(sibling);
     return -1;
   }
   return fd;
-}
-
-SerialRecord* OpenPort(ObjectNumber number) {
-  return g_table ? static_cast<SerialRecord*>(ObjectTableGet(g_table, number)) : nullptr;
 }
 
 }  // namespace
@@ -94,7 +125,8 @@ int64_t SerialOpen(ObjectNumber number, RtString name, int32_t baud, int32_t par
 
   char* path = PathFromName(name);
   if (!path) return 0;
-  const int fd = OpenExclusive(path);
+  const int sibling = SameDevicePort(number, path);
+  const int fd = OpenExclusive(path, sibling);
   FreeUtf8(path);
   if (fd < 0) return 0;
 
@@ -108,9 +140,15 @@ int64_t SerialOpen(ObjectNumber number, RtString name, int32_t baud, int32_t par
   if (!record) {
     Relinquish(fd);
     close(fd);
+    if (sibling >= 0 && OpenPort(number)) Reclaim(sibling);
     return 0;
   }
   record->descriptor = fd;
+  if (sibling >= 0) {
+    // Closing the sibling cleared the terminal's flag and dropped its lock.
+    Reclaim(fd);
+    flock(fd, LOCK_EX | LOCK_NB);
+  }
   return number == DynamicNumber ? ObjectHandle(record) : fd;
 }
 
