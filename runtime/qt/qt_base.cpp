@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <thread>
 
 #include "core/runtime_main.h"
 
@@ -26,7 +25,10 @@ namespace {
 
 QApplication* application = nullptr;
 QEventLoop* eventLoop = nullptr;
-std::thread::id userInterfaceThread;
+thread_local bool onUserInterfaceThread = false;
+
+// Runs of the loop in progress on the user-interface thread (only touched there).
+int runDepth = 0;
 
 int wakeDescriptor = -1;
 std::atomic<bool> wakePending{false};
@@ -41,7 +43,7 @@ void WakeArrived() {
   wakeDeliveries.fetch_add(1, std::memory_order_relaxed);
   // Only a wake-up requested since the current wait began ends the run;
   // an older one belongs to an event the wait has already taken.
-  if (eventLoop->isRunning() && wakePending.exchange(false, std::memory_order_acq_rel)) eventLoop->quit();
+  if (runDepth > 0 && wakePending.exchange(false, std::memory_order_acq_rel)) eventLoop->quit();
 }
 
 void DrainAndWake() {
@@ -83,7 +85,7 @@ void ApplicationStart() {
   // Windows close only when the program frees them. An automatic quit would
   // also make every later run of the loop return at once.
   application->setQuitOnLastWindowClosed(false);
-  userInterfaceThread = std::this_thread::get_id();
+  onUserInterfaceThread = true;
   eventLoop = new QEventLoop(application);
 
   wakeDescriptor = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -96,18 +98,26 @@ void ApplicationStart() {
 QApplication* Application() { return application; }
 QEventLoop* RuntimeEventLoop() { return eventLoop; }
 
-bool IsUserInterfaceThread() { return application && std::this_thread::get_id() == userInterfaceThread; }
+bool IsUserInterfaceThread() { return onUserInterfaceThread; }
 
 void EventLoopWake(int deferred) {
   if (!eventLoop) return;
-  if (!deferred && IsUserInterfaceThread()) {
+  if (!deferred && onUserInterfaceThread) {
     // A handler running inside the wait: end the run now. Outside a run
     // there is nothing to end; the event is queued and the next wait takes
     // it before it runs the loop.
-    if (eventLoop->isRunning()) eventLoop->quit();
+    if (runDepth > 0) eventLoop->quit();
     return;
   }
   SignalWake();
+}
+
+bool EventLoopRun() {
+  if (!eventLoop || !IsUserInterfaceThread() || runDepth > 0) return false;
+  ++runDepth;
+  eventLoop->exec(QEventLoop::AllEvents);
+  --runDepth;
+  return true;
 }
 
 void EventLoopWakeReset() { wakePending.store(false, std::memory_order_release); }

@@ -19,6 +19,11 @@ QEventLoop* RuntimeEventLoop();
 // yet, the run that the current wait starts ends at once.
 void EventLoopWake(int deferred);
 
+// Runs the event loop until a wake-up (or a quit) ends the run. Only on the
+// user-interface thread and not from inside a run: false, and nothing done,
+// otherwise.
+bool EventLoopRun();
+
 // For the event wait: forgets wake-ups requested before the wait began (their
 // events are already queued, and the wait takes them before it runs the loop).
 void EventLoopWakeReset();

@@ -85,7 +85,9 @@ intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, in
 
   QRect reference;
   if (CentringReference(flags, parent, &reference)) {
-    const QRect frame = window->frameGeometry();
+    // Before the window exists on screen its frame is not known yet, and Qt
+    // reports it one pixel short of the window; a frame is never smaller.
+    const QSize frame = window->frameGeometry().size().expandedTo(window->size());
     window->move(reference.x() + (reference.width() - frame.width()) / 2,
                  reference.y() + (reference.height() - frame.height()) / 2);
   }
