@@ -4,8 +4,6 @@
 
 #include <QGuiApplication>
 
-#include <memory>
-
 #include "core/memory.h"
 #include "image/image.h"
 #include "png_fixtures.h"
@@ -20,17 +18,13 @@ class QtImageEnvironment : public ::testing::Environment {
     static int argc = 1;
     static char name[] = "image_qt_tests";
     static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QGuiApplication>(argc, argv);
+    // Kept to the end of the process, as in the program: destroying it would
+    // strand the offscreen platform's screen objects.
+    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
     ImageLibraryStart();
     RegisterPngDecoder();
   }
-  void TearDown() override {
-    ImageLibraryEnd();
-    app_.reset();
-  }
-
- private:
-  std::unique_ptr<QGuiApplication> app_;
+  void TearDown() override { ImageLibraryEnd(); }
 };
 
 [[maybe_unused]] ::testing::Environment* const g_environment =
