@@ -38,6 +38,7 @@ constexpr int32_t ByteArrayType = 1;   // plain 8-bit elements
 constexpr rt::ObjectNumber Fixed = 0;  // the firmware file, the port, the banner image and its gadget
 
 constexpr RtChar DefaultFirmware[] = u"trx.fw";
+constexpr int32_t RefusedByteRetryMs = 1000;
 
 std::atomic<ProgressObserver> progressObserver{nullptr};
 
@@ -66,6 +67,22 @@ void DropStaleInput() {
     const int32_t piece = int32_t(std::min<int64_t>(waiting, BufferElements));
     if (rt::SerialRead(Fixed, AnswerBuffer, piece) <= 0) return;
   }
+}
+
+// Sends SendBuffer[0] as one write. The output-queue poll after every byte
+// normally keeps the driver from refusing one, but some USB adapters and
+// pseudo-terminals report an empty queue while they still hold data; a byte
+// they refuse would silently go missing from the firmware. So a refused byte
+// is offered again after short pauses. A line that refuses everything for a
+// second has gone away (unplugged): from then on each byte is written once,
+// as the rest of the body has nowhere to go and the final wait will say so.
+void WriteBodyByte(bool* lineAlive) {
+  if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1 || !*lineAlive) return;
+  for (int32_t waited = 0; waited < RefusedByteRetryMs; ++waited) {
+    rt::DelayMs(1);
+    if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1) return;
+  }
+  *lineAlive = false;
 }
 
 // Reads the two answer bytes into AnswerBuffer (the read's count is not
@@ -226,9 +243,10 @@ int64_t UpdateWorker(int64_t) {
   const int64_t bodyLength = rt::FileSizeOfPath(FileNameText(saved)) - HeaderLength;
   rt::WorkspaceRestore(saved);
 
+  bool lineAlive = true;
   for (int64_t i = 1; i <= bodyLength; ++i) {
     SendBuffer[0] = uint8_t(rt::FileReadByte(Fixed));
-    rt::SerialWrite(Fixed, SendBuffer, 1);
+    WriteBodyByte(&lineAlive);
     const int64_t percent = rt::TruncateToInteger(double(i) * 100.0 / double(bodyLength));
     SetProgress(percent);
     if (platform::ProgressOnEveryByte || percent > rt::GadgetGetState(gadgets.progressBar))

@@ -11,7 +11,7 @@
 #    once with exit status 0.
 # Exit 77 (skipped) only where no mount namespace can be made.
 set -uo pipefail
-program=$1 device=$2 xclose=$3
+program=$(realpath "$1") device=$(realpath "$2") xclose=$(realpath "$3")
 . "$(dirname "$0")/harness.sh"
 
 fail() { echo "FAIL: $*" >&2; [ -n "$h_work" ] && tail -n 20 "$h_work"/program.err >&2 2>/dev/null; exit 1; }
@@ -90,7 +90,7 @@ h_click "$win" 190 80
 xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 2 "$h_work/big.fw"
 h_click "$win" 210 175
-sleep 1.5
+sleep 0.5
 start=$(date +%s%N)
 "$xclose" "$win"
 h_exit status "$app" 5 || fail "the program did not end within 5 s of a close request during an update"

@@ -120,9 +120,9 @@ h_exit() {
   local i
   for i in $(seq $(( $3 * 20 ))); do
     if ! kill -0 "$2" 2>/dev/null; then
-      local status=0
-      wait "$2" || status=$?
-      printf -v "$1" '%s' "$status"
+      local h_status=0
+      wait "$2" || h_status=$?
+      printf -v "$1" '%s' "$h_status"
       return 0
     fi
     sleep 0.05

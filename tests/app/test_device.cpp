@@ -52,7 +52,7 @@ void TestDevice::Run() {
 
   const int64_t headerEnd = 16;
   const int64_t bodyEnd = headerEnd + std::max<int64_t>(behaviour_.bodyLength, 0);
-  bool firstSent = false, secondSent = false;
+  bool firstSent = false, secondSent = false, paused = false;
   Clock::time_point firstAnsweredAt;
   uint8_t buffer[4096];
   while (!stop_.load()) {
@@ -77,6 +77,11 @@ void TestDevice::Run() {
       // The adapter is pulled: the line goes away for good.
       pty_.HangUp();
       return;
+    }
+    if (behaviour_.pauseAfter >= 0 && !paused && firstSent && count >= headerEnd + behaviour_.pauseAfter) {
+      // A busy device: the line's buffers fill up while it does not read.
+      paused = true;
+      std::this_thread::sleep_for(behaviour_.pauseFor);
     }
     if (!firstSent && count >= headerEnd) {
       firstSent = true;

@@ -24,6 +24,8 @@ struct DeviceBehaviour {
   std::chrono::milliseconds secondDelay{0};  // after the body
   size_t staleBytes = 0;             // sent right after the port opens
   int64_t hangUpAfter = -1;          // close the line after this many body bytes
+  int64_t pauseAfter = -1;           // stop reading for a while after this many body bytes
+  std::chrono::milliseconds pauseFor{0};
 
   static DeviceBehaviour Body(int64_t length) {
     DeviceBehaviour b;
@@ -35,6 +37,11 @@ struct DeviceBehaviour {
   DeviceBehaviour& FirstAfter(std::chrono::milliseconds delay) { firstDelay = delay; return *this; }
   DeviceBehaviour& Stale(size_t bytes) { staleBytes = bytes; return *this; }
   DeviceBehaviour& HangUpAfter(int64_t bodyBytes) { hangUpAfter = bodyBytes; return *this; }
+  DeviceBehaviour& PauseAfter(int64_t bodyBytes, std::chrono::milliseconds duration) {
+    pauseAfter = bodyBytes;
+    pauseFor = duration;
+    return *this;
+  }
 };
 
 class TestDevice {

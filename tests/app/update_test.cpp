@@ -150,6 +150,16 @@ TEST_F(UpdateTest, StaleInputIsDroppedInPiecesAndTheUpdateSucceeds) {
   EXPECT_EQ(device.Received(), ExpectedOnTheLine());
 }
 
+TEST_F(UpdateTest, BytesTheLineRefusesWhileFullAreSentAgain) {
+  // A pseudo-terminal, like some USB adapters, reports an empty output queue
+  // while it still holds data, so its buffers fill while the device is busy.
+  WriteFirmware(RandomBytes(16 + 65536, 13));
+  TestDevice device(DeviceBehaviour::Body(65536).PauseAfter(1000, 300ms));
+  const Outcome outcome = Run(device);
+  EXPECT_EQ(outcome.title, "Information");
+  EXPECT_EQ(device.Received(), ExpectedOnTheLine());
+}
+
 TEST_F(UpdateTest, LowerCaseFirstAnswerIsRefused) {
   WriteFirmware(RandomBytes(16 + 50, 5));
   TestDevice device(DeviceBehaviour::Body(50).First("ok"));
