@@ -7,6 +7,15 @@
 
 #include <cstdint>
 
+// Whether C++ thread_local data is the system's native TLS, readable until the
+// thread is gone (ELF systems), rather than emulated storage that the threads
+// library may free before other exit destructors run (mingw-w64's GCC).
+#if defined(_WIN32)
+#define RT_NATIVE_THREAD_LOCAL 0
+#else
+#define RT_NATIVE_THREAD_LOCAL 1
+#endif
+
 namespace rt {
 
 using ThreadKeyDestructor = void (*)(void* value);

@@ -122,7 +122,86 @@ int64_t CountUtf8(const RtChar* s, int64_t n) {
   return bytes;
 }
 
+inline bool Ascii16(const RtChar* s) {
+#if RT_UTF_SSE2
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
+  return (_mm_movemask_epi8(_mm_adds_epu16(_mm_or_si128(a, b), _mm_set1_epi16(0x7F80))) & 0xAAAA) == 0;
+#else
+  uint64_t w[4];
+  std::memcpy(w, s, sizeof w);
+  return ((w[0] | w[1] | w[2] | w[3]) & 0xFF80FF80FF80FF80ull) == 0;
+#endif
+}
+
+inline void Narrow16(const RtChar* s, unsigned char* d) {
+#if RT_UTF_SSE2
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
+#else
+  for (int k = 0; k < 16; ++k) d[k] = static_cast<unsigned char>(s[k]);
+#endif
+}
+
+enum class Encoded { Ok, Malformed, Stop };
+
+// One character, without a room check.
+inline Encoded EncodeOne(const RtChar*& s, const RtChar* end, unsigned char*& d) {
+  const unsigned c = *s;
+  if (c < 0x80) {
+    *d++ = static_cast<unsigned char>(c), ++s;
+  } else if (c < 0x800) {
+    d[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+    d[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    d += 2, ++s;
+  } else if (c - 0xD800 >= 0x400) {
+    d[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+    d[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    d[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    d += 3, ++s;
+  } else {
+    if (end - s < 2) return Encoded::Stop;
+    const unsigned low = s[1];
+    if (low - 0xDC00 >= 0x400) return Encoded::Malformed;
+    const unsigned cp = 0x10000 + (((c & 0x3FF) << 10) | (low & 0x3FF));
+    d[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+    d[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+    d[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    d[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    d += 4, s += 2;
+  }
+  return Encoded::Ok;
+}
+
+// The destination holds the worst case (3 bytes a unit; a pair takes 4 for
+// 2), so no character needs a room check. Blocks of 16 units are tested once
+// each: all-ASCII blocks are narrowed at once, the others go one character
+// at a time (a pair may end one unit past its block).
+int64_t ConvertUtf8Unchecked(const RtChar* s, int64_t n, unsigned char* d) {
+  const RtChar* const end = s + n;
+  unsigned char* const first = d;
+  while (end - s >= 16) {
+    if (Ascii16(s)) {
+      Narrow16(s, d);
+      s += 16, d += 16;
+      continue;
+    }
+    const RtChar* const stop = s + 16;
+    while (s < stop) {
+      const Encoded e = EncodeOne(s, end, d);
+      if (e != Encoded::Ok) return e == Encoded::Malformed ? 0 : d - first;
+    }
+  }
+  while (s < end) {
+    const Encoded e = EncodeOne(s, end, d);
+    if (e != Encoded::Ok) return e == Encoded::Malformed ? 0 : d - first;
+  }
+  return d - first;
+}
+
 int64_t ConvertUtf8(const RtChar* s, int64_t n, unsigned char* d, int64_t room) {
+  if (n <= room / 3) return ConvertUtf8Unchecked(s, n, d);
   int64_t i = 0, o = 0;
   while (i < n) {
     const unsigned c = s[i];

@@ -7,20 +7,25 @@
 #include <cstring>
 
 #include "core/rt_string.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include "core/thread_cleanup.h"
 #include "core/thread_key.h"
 
 namespace rt {
 
+namespace workspace_detail {
+#if RT_NATIVE_THREAD_LOCAL
+// Native TLS stays readable while a thread's key destructors run.
+thread_local StringWorkspace* t_own = nullptr;
+#endif
+}  // namespace workspace_detail
+
 namespace {
 
-struct StringWorkspace {
-  char* buffer;      // plain heap block of capacity + 10 bytes (16 when new)
-  int64_t capacity;  // usable bytes
-  int64_t position;  // first free byte
-  // A clean-up entry owns this record and frees it when the thread ends.
-  bool registered;
-};
+using workspace_detail::StringWorkspace;
 
 constexpr int64_t kInitialCapacity = 16;
 constexpr int64_t kGrowthSlack = 16384;
@@ -35,8 +40,12 @@ std::atomic<int64_t> g_live{0};
   std::abort();
 }
 
-// The key has no destructor: threads the runtime starts free their workspace
-// themselves, other threads through the clean-up registry.
+// The per-thread pointer has no destructor: threads the runtime starts free
+// their workspace themselves, other threads through the clean-up registry.
+#if RT_NATIVE_THREAD_LOCAL
+inline StringWorkspace* Own() { return workspace_detail::t_own; }
+inline void Bind(StringWorkspace* ws) { workspace_detail::t_own = ws; }
+#else
 const ThreadKey& Key() {
   static const ThreadKey key = [] {
     ThreadKey k;
@@ -46,7 +55,11 @@ const ThreadKey& Key() {
   return key;
 }
 
-StringWorkspace* Own() { return static_cast<StringWorkspace*>(ThreadKeyGet(Key())); }
+inline StringWorkspace* Own() { return static_cast<StringWorkspace*>(ThreadKeyGet(Key())); }
+inline void Bind(StringWorkspace* ws) {
+  if (!ThreadKeySet(Key(), ws)) Fatal("cannot bind a workspace to its thread", 0, 0);
+}
+#endif
 
 void GiveBuffer(StringWorkspace* ws) {
   ws->buffer = static_cast<char*>(std::calloc(1, kInitialCapacity));
@@ -67,19 +80,20 @@ StringWorkspace* NewWorkspace() {
   if (!ws) Fatal("out of memory creating a workspace", kInitialCapacity, 0);
   ws->registered = false;
   GiveBuffer(ws);
-  if (!ThreadKeySet(Key(), ws)) Fatal("cannot bind a workspace to its thread", 0, 0);
+  Bind(ws);
   return ws;
 }
 
 // Runs when the thread ends, with the record it was registered for: by then
-// the system may already have cleared the key, so the record is not looked up.
+// the system may already have cleared a key, so the record is not looked up.
 void DestroyAtThreadEnd(void* record) {
   auto* ws = static_cast<StringWorkspace*>(record);
-  if (Own() == ws) ThreadKeySet(Key(), nullptr);
+  if (Own() == ws) Bind(nullptr);
   if (ws->buffer) ReleaseBuffer(ws);
   std::free(ws);
 }
 
+// Off the hot path: a thread's first use only.
 StringWorkspace* CreateRegistered() {
   StringWorkspace* ws = NewWorkspace();
   // Without an entry the workspace would outlive its thread; the thread
@@ -88,10 +102,6 @@ StringWorkspace* CreateRegistered() {
   return ws;
 }
 
-inline StringWorkspace* Current() {
-  StringWorkspace* ws = Own();
-  return ws ? ws : CreateRegistered();
-}
 
 void Reallocate(StringWorkspace* ws, int64_t capacity, bool mayFail) {
   void* block = std::realloc(ws->buffer, static_cast<size_t>(capacity + kBlockExtra));
@@ -109,7 +119,7 @@ void Reallocate(StringWorkspace* ws, int64_t capacity, bool mayFail) {
 // start, so neither a huge expression nor an offset past the position can
 // yield a buffer smaller than what is then written. A shrink keeps at least
 // `keep` bytes.
-RtChar* Reserve(StringWorkspace* ws, int64_t units, int64_t offset, int64_t keep = 0) {
+[[gnu::noinline]] RtChar* ReserveSlow(StringWorkspace* ws, int64_t units, int64_t offset, int64_t keep) {
   const int64_t start = offset == -1 ? ws->position : offset;
   if (start < 0) Fatal("offset outside the workspace", start, ws->capacity);
   if (units < 0) Fatal("negative reservation", units, start);
@@ -128,11 +138,16 @@ RtChar* Reserve(StringWorkspace* ws, int64_t units, int64_t offset, int64_t keep
   return reinterpret_cast<RtChar*>(ws->buffer + start);
 }
 
-// Positions may run up to the last place a terminator fits in the block.
-void CheckPosition(const StringWorkspace* ws, int64_t position) {
-  if (position < 0 || position > ws->capacity + kBlockExtra - 2) {
-    Fatal("position outside the workspace", position, ws->capacity);
+// The common case inline: a start within the expression and room to spare in
+// a buffer that is not due to shrink; the rule above changes nothing then.
+inline RtChar* Reserve(StringWorkspace* ws, int64_t units, int64_t offset, int64_t keep = 0) {
+  const int64_t start = offset == -1 ? ws->position : offset;
+  if (start >= 0 && start <= ws->position && units >= 0 && units < (int64_t{1} << 30) &&
+      ws->position + 2 * units < ws->capacity - 4 && ws->capacity <= kShrinkLimit) {
+    ws->position = start + 2 * units;
+    return reinterpret_cast<RtChar*>(ws->buffer + start);
   }
+  return ReserveSlow(ws, units, offset, keep);
 }
 
 bool Inside(const StringWorkspace* ws, const void* p) {
@@ -158,27 +173,52 @@ void Place(StringWorkspace* ws, RtString text, int64_t units, int64_t offset) {
 
 }  // namespace
 
-int64_t WorkspacePosition() { return Current()->position; }
+namespace workspace_detail {
 
-char* WorkspaceBase() { return Current()->buffer; }
+StringWorkspace* CreateForUse() { return CreateRegistered(); }
+
+#if !RT_NATIVE_THREAD_LOCAL
+StringWorkspace* Current() {
+  StringWorkspace* ws = Own();
+  return ws ? ws : CreateRegistered();
+}
+#endif
+
+void PositionOutside(int64_t position, int64_t capacity) {
+  Fatal("position outside the workspace", position, capacity);
+}
+
+}  // namespace workspace_detail
+
+using workspace_detail::Current;
 
 RtChar* WorkspaceReserve(int64_t units, int64_t offset) { return Reserve(Current(), units, offset); }
 
 void WorkspaceAppend(RtString text) {
   StringWorkspace* ws = Current();
-  Place(ws, text ? text : u"", StringLength(text), -1);
-}
-
-void WorkspaceTerminate() {
-  StringWorkspace* ws = Current();
-  CheckPosition(ws, ws->position + 2);
-  ws->position += 2;
-}
-
-void WorkspaceRestore(int64_t saved) {
-  StringWorkspace* ws = Current();
-  CheckPosition(ws, saved);
-  ws->position = saved;
+  if (!text) text = u"";
+  // One pass while the text fits without growth; a text from the workspace
+  // itself or one that does not fit takes the measured path.
+  const int64_t units = StringLength(text);
+  if (ws->capacity <= kShrinkLimit && ws->position + 2 * units < ws->capacity - 4 && !Inside(ws, text)) {
+    char* const to = ws->buffer + ws->position;
+    const size_t bytes = static_cast<size_t>(units + 1) * 2;
+#if defined(__SSE2__)
+    // Short texts (with their terminator) in two overlapping 16-byte moves.
+    if (bytes >= 16 && bytes <= 32) {
+      const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+      const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(reinterpret_cast<const char*>(text) + bytes - 16));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), head);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16), tail);
+    } else
+#endif
+    {
+      std::memcpy(to, text, bytes);
+    }
+    ws->position += 2 * units;
+    return;
+  }
+  Place(ws, text, units, -1);
 }
 
 void WorkspaceTrim(int64_t units) {
@@ -206,7 +246,7 @@ void WorkspaceCreate() {
 void WorkspaceDestroy() {
   StringWorkspace* ws = Own();
   if (!ws) return;
-  ThreadKeySet(Key(), nullptr);
+  Bind(nullptr);
   ReleaseBuffer(ws);
   if (!ws->registered) std::free(ws);
 }
@@ -231,15 +271,20 @@ void ReturnNumber(int64_t value, int64_t offset) {
   RtChar* out = Reserve(ws, 64, offset);
   // The magnitude is taken as unsigned, so the most negative value prints too.
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  RtChar digits[20];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<RtChar>(u'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude);
   int written = 0;
   if (value < 0) out[written++] = u'-';
-  while (count) out[written++] = digits[--count];
+  if (magnitude < 100) {  // port numbers, counters: the usual case
+    if (magnitude >= 10) out[written++] = static_cast<RtChar>(u'0' + magnitude / 10);
+    out[written++] = static_cast<RtChar>(u'0' + magnitude % 10);
+  } else {
+    RtChar digits[20];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<RtChar>(u'0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude);
+    while (count) out[written++] = digits[--count];
+  }
   out[written] = 0;
   ws->position -= 2 * (64 - written);
 }

@@ -16,18 +16,56 @@
 // workspace without having one gets one on first use (as WorkspaceEnsure).
 #pragma once
 
+#include "core/thread_key.h"
 #include "core/types.h"
 
 namespace rt {
 
-int64_t WorkspacePosition();
-char* WorkspaceBase();                         // valid until the next reservation
+namespace workspace_detail {
+
+struct StringWorkspace {
+  char* buffer;      // plain heap block of capacity + 10 bytes (16 when new)
+  int64_t capacity;  // usable bytes
+  int64_t position;  // first free byte
+  // A clean-up entry owns this record and frees it when the thread ends.
+  bool registered;
+};
+
+// The calling thread's workspace, created on first use. Where thread_local is
+// native TLS the lookup is inline: the protocol's steps below are on the path
+// of every string expression.
+StringWorkspace* CreateForUse();
+#if RT_NATIVE_THREAD_LOCAL
+extern thread_local StringWorkspace* t_own;
+inline StringWorkspace* Current() {
+  StringWorkspace* ws = t_own;
+  return ws ? ws : CreateForUse();
+}
+#else
+StringWorkspace* Current();
+#endif
+
+[[noreturn]] void PositionOutside(int64_t position, int64_t capacity);
+
+// Positions may run up to the last place a terminator fits in the block.
+inline void SetPosition(StringWorkspace* ws, int64_t position) {
+  if (position < 0 || position > ws->capacity + 8) PositionOutside(position, ws->capacity);
+  ws->position = position;
+}
+
+}  // namespace workspace_detail
+
+inline int64_t WorkspacePosition() { return workspace_detail::Current()->position; }
+inline char* WorkspaceBase() { return workspace_detail::Current()->buffer; }  // valid until the next reservation
 inline RtString WorkspaceString(int64_t offset) { return reinterpret_cast<RtString>(WorkspaceBase() + offset); }
 
 RtChar* WorkspaceReserve(int64_t units, int64_t offset);  // offset -1 = the position
 void WorkspaceAppend(RtString text);
-void WorkspaceTerminate();
-void WorkspaceRestore(int64_t saved);
+inline void WorkspaceTerminate() {
+  auto* ws = workspace_detail::Current();
+  workspace_detail::SetPosition(ws, ws->position + 2);
+}
+inline void WorkspaceRestore(int64_t saved) { workspace_detail::SetPosition(workspace_detail::Current(), saved); }
 void WorkspaceTrim(int64_t units);
 void WorkspaceSetEmpty(int64_t offset);
 

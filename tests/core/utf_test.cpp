@@ -210,6 +210,36 @@ TEST(Utf, AsciiRunsOfEveryLengthAndPlacement) {
   }
 }
 
+// Surrogates at every place around the 16-unit blocks, with the input
+// ending anywhere, including right after a high surrogate.
+TEST(Utf, SurrogatesAroundBlockEdges) {
+  for (int length = 1; length <= 40; ++length) {
+    for (int place = 0; place < length; ++place) {
+      Units text(size_t(length), u'x');
+      text[size_t(place)] = 0xD83D;
+      int64_t n;
+      Bytes expected(size_t(place), 'x');
+      if (place + 1 == length) {
+        // Ends with a high surrogate: both stop in front of it.
+        EXPECT_EQ(Count8(text), place);
+        ASSERT_EQ(To8(text, 3 * length, &n), expected) << length;
+        continue;
+      }
+      // Followed by 'x': counting stops there, converting fails.
+      EXPECT_EQ(Count8(text), place);
+      To8(text, 3 * length, &n);
+      ASSERT_EQ(n, 0) << length << " " << place;
+      // Followed by its low surrogate: a whole pair.
+      text[size_t(place) + 1] = 0xDE00;
+      expected.insert(expected.end(), {0xF0, 0x9F, 0x98, 0x80});
+      expected.resize(size_t(length) + 2, 'x');
+      ASSERT_EQ(To8(text, 3 * length, &n), expected) << length << " " << place;
+      ASSERT_EQ(Count8(text), length + 2);
+      ASSERT_EQ(To16(expected, length, &n), text);
+    }
+  }
+}
+
 // Deterministic pseudo-random input, as a fuzzer would produce.
 struct Random {
   uint64_t state = 0x9E3779B97F4A7C15ull;
