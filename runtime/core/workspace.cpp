@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "core/rt_string.h"
+#include "core/thread_cleanup.h"
+#include "core/thread_key.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include "core/thread_cleanup.h"
-#include "core/thread_key.h"
 
 namespace rt {
 
@@ -102,13 +102,12 @@ StringWorkspace* CreateRegistered() {
   return ws;
 }
 
-
 void Reallocate(StringWorkspace* ws, int64_t capacity, bool mayFail) {
   void* block = std::realloc(ws->buffer, static_cast<size_t>(capacity + kBlockExtra));
   if (!block) {
     // A shrink that fails keeps the larger block, which is still valid.
     if (mayFail) return;
-    Fatal("out of memory growing the workspace to bytes", capacity + kBlockExtra, ws->position);
+    Fatal("out of memory growing the workspace (bytes wanted, position)", capacity + kBlockExtra, ws->position);
   }
   ws->buffer = static_cast<char*>(block);
   ws->capacity = capacity;
@@ -197,8 +196,8 @@ RtChar* WorkspaceReserve(int64_t units, int64_t offset) { return Reserve(Current
 void WorkspaceAppend(RtString text) {
   StringWorkspace* ws = Current();
   if (!text) text = u"";
-  // One pass while the text fits without growth; a text from the workspace
-  // itself or one that does not fit takes the measured path.
+  // A text that fits without growth is copied in place at once; one from the
+  // workspace itself, or one that needs growth, takes the general path.
   const int64_t units = StringLength(text);
   if (ws->capacity <= kShrinkLimit && ws->position + 2 * units < ws->capacity - 4 && !Inside(ws, text)) {
     char* const to = ws->buffer + ws->position;

@@ -69,7 +69,7 @@ inline void WorkspaceRestore(int64_t saved) { workspace_detail::SetPosition(work
 void WorkspaceTrim(int64_t units);
 void WorkspaceSetEmpty(int64_t offset);
 
-void WorkspaceCreate();    // gives the calling thread a new workspace (replacing one it has)
+void WorkspaceCreate();    // gives the calling thread a new workspace (one it has starts afresh)
 void WorkspaceDestroy();   // frees the calling thread's workspace (none is fine)
 void WorkspaceEnsure();    // creates the calling thread's workspace on first use
 

@@ -65,20 +65,18 @@ TEST(Strings, NoCaseCompareUsesTheWideLowerCaseMapping) {
 }
 
 TEST(Strings, LowerUnitIsAStableOneToOneMapping) {
-  EXPECT_EQ(rt::StringLowerUnit(u'A'), u'a');
-  EXPECT_EQ(rt::StringLowerUnit(u'Z'), u'z');
-  EXPECT_EQ(rt::StringLowerUnit(u'@'), u'@');
-  EXPECT_EQ(rt::StringLowerUnit(u'['), u'[');
-  EXPECT_EQ(rt::StringLowerUnit(u'\u00D7'), u'\u00D7');  // multiplication sign sits among capitals
-  EXPECT_EQ(rt::StringLowerUnit(u'\u00DE'), u'\u00FE');
-  EXPECT_EQ(rt::StringLowerUnit(u'\u0130'), u'i');       // dotted capital I
-  EXPECT_EQ(rt::StringLowerUnit(u'\u212A'), u'k');       // Kelvin sign
-  EXPECT_EQ(rt::StringLowerUnit(u'\u2126'), u'\u03C9');  // Ohm sign
-  EXPECT_EQ(rt::StringLowerUnit(u'\u01C5'), u'\u01C6');  // title-case digraph
-  EXPECT_EQ(rt::StringLowerUnit(u'\u0101'), u'\u0101');
-  EXPECT_EQ(rt::StringLowerUnit(u'\u0178'), u'\u00FF');
-  EXPECT_EQ(rt::StringLowerUnit(u'\u10A0'), u'\u2D00');  // Georgian
-  EXPECT_EQ(rt::StringLowerUnit(u'\uA7C0'), u'\uA7C1');
+  const RtChar pairs[][2] = {
+      {u'A', u'a'}, {u'Z', u'z'}, {u'@', u'@'}, {u'[', u'['},
+      {0x00D7, 0x00D7},  // the multiplication sign sits among capitals
+      {0x00DE, 0x00FE}, {0x0178, 0x00FF}, {0x0101, 0x0101},
+      {0x0130, u'i'},    // dotted capital I
+      {0x212A, u'k'},    // Kelvin sign
+      {0x2126, 0x03C9},  // Ohm sign
+      {0x01C5, 0x01C6},  // title-case digraph
+      {0x10A0, 0x2D00},  // Georgian
+      {0xA7C0, 0xA7C1},
+  };
+  for (const auto& p : pairs) EXPECT_EQ(rt::StringLowerUnit(p[0]), p[1]) << std::hex << unsigned(p[0]);
   int mapped = 0;
   for (unsigned c = 0; c <= 0xFFFF; ++c) {
     const RtChar unit = static_cast<RtChar>(c);

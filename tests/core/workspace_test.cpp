@@ -40,6 +40,11 @@ TEST(Workspace, NewWorkspaceIsSixteenBytesAtPositionZero) {
     rt::WorkspaceReserve(1, -1);
     EXPECT_EQ(rt::WorkspaceCapacity(), 12 + 16384);
     EXPECT_EQ(WorkspacePosition(), 12);
+    // Appending within the 16 KiB of slack does not move the buffer.
+    const char* base = rt::WorkspaceBase();
+    for (int i = 0; i < 100; ++i) rt::WorkspaceAppend(u"0123456789");
+    EXPECT_EQ(rt::WorkspaceBase(), base);
+    EXPECT_EQ(rt::WorkspaceCapacity(), 12 + 16384);
     rt::WorkspaceDestroy();
     EXPECT_FALSE(rt::WorkspaceExists());
   });
@@ -66,7 +71,13 @@ TEST(Workspace, ReturnNumberLeavesPositionAfterTheDigits) {
                {0, u"0"},
                {INT64_MIN, u"-9223372036854775808"},
                {INT64_MAX, u"9223372036854775807"},
-               {10, u"10"}};
+               {7, u"7"},
+               {10, u"10"},
+               {99, u"99"},
+               {100, u"100"},
+               {-9, u"-9"},
+               {-100, u"-100"},
+               {1234567, u"1234567"}};
   for (const auto& c : cases) {
     const int64_t saved = WorkspacePosition();
     rt::ReturnNumber(c.value, saved);
@@ -91,6 +102,15 @@ TEST(Workspace, AppendWritesATerminatorWithoutCountingIt) {
   rt::WorkspaceSetEmpty(saved);
   EXPECT_EQ(WorkspacePosition(), saved);
   EXPECT_EQ(At(saved), u"");
+  // A result written at an earlier output offset replaces what stood there.
+  rt::WorkspaceAppend(u"abcdef");
+  rt::ReturnNumber(5, saved);
+  EXPECT_EQ(WorkspacePosition(), saved + 2);
+  EXPECT_EQ(At(saved), u"5");
+  rt::ReturnString(u"xy", saved);
+  EXPECT_EQ(WorkspacePosition(), saved + 4);
+  EXPECT_EQ(At(saved), u"xy");
+  rt::WorkspaceRestore(saved);
 }
 
 TEST(Workspace, ExpressionThatGrowsTheBufferKeepsItsText) {
@@ -109,19 +129,6 @@ TEST(Workspace, ExpressionThatGrowsTheBufferKeepsItsText) {
     EXPECT_NE(rt::WorkspaceBase(), before);  // it did move
     EXPECT_EQ(std::u16string(rt::WorkspaceString(saved)), expected);
     rt::WorkspaceRestore(saved);
-  });
-}
-
-TEST(Workspace, GrowsBySixteenKilobytesBeyondTheNeed) {
-  OnForeignThread([] {
-    rt::WorkspaceEnsure();
-    rt::WorkspaceReserve(1000, -1);
-    EXPECT_EQ(rt::WorkspaceCapacity(), 2000 + 16384);
-    // Appending within the slack does not reallocate.
-    const char* base = rt::WorkspaceBase();
-    for (int i = 0; i < 100; ++i) rt::WorkspaceAppend(u"0123456789");
-    EXPECT_EQ(rt::WorkspaceBase(), base);
-    EXPECT_EQ(rt::WorkspaceCapacity(), 2000 + 16384);
   });
 }
 
