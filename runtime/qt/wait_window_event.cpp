@@ -214,23 +214,29 @@ int32_t EventPeek(int64_t* object, int64_t* window, int64_t* type) {
 
 void EventPurgeWindow(int64_t window) {
   std::lock_guard<QueueLock> guard(queue.lock);
-  QueuedEvent* previous = nullptr;
-  QueuedEvent* record = queue.head;
-  while (record) {
-    QueuedEvent* next = record->next;
+  // Unlink first and release afterwards: a release function may post, and
+  // must find the queue whole.
+  QueuedEvent* purged = nullptr;
+  QueuedEvent** purgedEnd = &purged;
+  QueuedEvent** link = &queue.head;
+  QueuedEvent* last = nullptr;
+  while (QueuedEvent* record = *link) {
     if (record->window == window) {
-      if (previous)
-        previous->next = next;
-      else
-        queue.head = next;
-      Discard(record->data, record->release);
-      RecycleRecord(record);
+      *link = record->next;
+      record->next = nullptr;
+      *purgedEnd = record;
+      purgedEnd = &record->next;
     } else {
-      previous = record;
+      last = record;
+      link = &record->next;
     }
-    record = next;
   }
-  queue.tail = previous;
+  queue.tail = last;
+  while (QueuedEvent* record = purged) {
+    purged = record->next;
+    Discard(record->data, record->release);
+    RecycleRecord(record);
+  }
 }
 
 int32_t WindowEventWait(int32_t timeoutMs) {

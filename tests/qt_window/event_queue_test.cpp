@@ -176,6 +176,21 @@ TEST_F(EventQueueTest, PurgeRemovesOnlyTheWindowsEventsAndKeepsTheQueueUsable) {
   EXPECT_EQ(TakeAll().size(), 1u);
 }
 
+void PostOnRelease(int64_t data) { rt::EventPost(EventKind::Timer, data, 2, 0); }
+
+TEST_F(EventQueueTest, AReleaseFunctionMayPostFromInsideTheQueue) {
+  // Purged (the tail, too): the queue must be whole when the release runs.
+  rt::EventPost(EventKind::Moved, 0, 2, 0);
+  rt::EventPost(EventKind::Moved, 0, 1, 0, 7, PostOnRelease, 0);
+  rt::EventPurgeWindow(1);
+  EXPECT_EQ(TakeAll(), (std::vector<Event>{{EventKind::Moved, 0, 2, 0}, {EventKind::Timer, 7, 2, 0}}));
+  // Taken: released by the next take, whose own event is then the posted one.
+  rt::EventPost(EventKind::Gadget, 0, 1, 0, 8, PostOnRelease, 0);
+  EXPECT_EQ(rt::EventTake(), EventKind::Gadget);
+  EXPECT_EQ(rt::EventTake(), EventKind::Timer);
+  EXPECT_EQ(rt::CurrentEventGadget(), 8);
+}
+
 TEST_F(EventQueueTest, PollOnAnEmptyQueueHandlesPendingPlatformEventsAndReturnsNone) {
   bool handled = false;
   QMetaObject::invokeMethod(QCoreApplication::instance(), [&handled] { handled = true; }, Qt::QueuedConnection);
