@@ -109,9 +109,11 @@ TEST_F(Devsim, TheLineSurvivesThePortScanAndStaleBytesWaitForEachOpen) {
   Host host(device.Path());
 
   // The port scan opens and closes the line; the device's own end keeps it up.
+  // Chatter is written at start, and again once the scan's open is seen.
+  ASSERT_TRUE(iotest::WaitFor([&] { return device.BytesSent() == 4096; }));
   ASSERT_TRUE(host.Open());
   host.Close();
-  ASSERT_TRUE(iotest::WaitFor([&] { return device.Opens() >= 1; }));
+  ASSERT_TRUE(iotest::WaitFor([&] { return device.Opens() == 1 && device.BytesSent() == 8192; }));
 
   ASSERT_TRUE(host.Open());
   // A pseudo-terminal shows at most 4095 waiting bytes to one query.
@@ -127,11 +129,14 @@ TEST_F(Devsim, TheLineSurvivesThePortScanAndStaleBytesWaitForEachOpen) {
   });
   EXPECT_EQ(stale, std::string(4096, '\xA5'));
   EXPECT_EQ(host.Listen(100), "");
+  EXPECT_EQ(device.Opens(), 2);
+  EXPECT_EQ(device.BytesSent(), 3 * 4096);
 
   std::string first, second;
   Update(&host, firmware, &first, &second);
   EXPECT_EQ(first + second, "OKOK");
   ASSERT_TRUE(device.Wait(5000));
+  EXPECT_EQ(device.BytesSent(), 3 * 4096 + 4);
   EXPECT_EQ(device.status(), Status::Ok) << device.error();
   EXPECT_EQ(device.Received(), firmware);
 }

@@ -49,6 +49,8 @@ TEST_F(Serial, OpenPutsTheLineIntoRawModeWithTheRequestedSettings) {
   EXPECT_EQ(t.c_cc[VSTOP], 0x17);
   // The fixed-number handle is the descriptor itself, non-blocking.
   EXPECT_TRUE(fcntl(static_cast<int>(fd), F_GETFL) & O_NONBLOCK);
+  // Not inherited by programs the process starts: they would hold the port.
+  EXPECT_TRUE(fcntl(static_cast<int>(fd), F_GETFD) & FD_CLOEXEC);
   EXPECT_NE(rt::SerialIsOpen(0), 0);
 
   ASSERT_GT(Open(0, pty.name(), 9600, 3, 8, 1.0f, 3), 0);
@@ -173,6 +175,27 @@ TEST_F(Serial, DynamicHandlesAndClosingEveryPort) {
   EXPECT_EQ(rt::SerialIsOpen(h1), 0);
   EXPECT_EQ(rt::SerialIsOpen(h2), 0);
   EXPECT_EQ(rt::SerialWrite(h2, "d", 1), 0);
+}
+
+TEST_F(Serial, DescriptorZeroIsNeverStoredAsAPort) {
+  // With standard input closed the next open gets descriptor 0, which would
+  // read as "no port" and leak.
+  Pty pty;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(0);
+    const int64_t fd = Open(0, pty.name());
+    if (fd <= 0 || !rt::SerialIsOpen(0)) _exit(1);
+    if (rt::SerialWrite(0, "z", 1) != 1) _exit(2);
+    rt::SerialClose(0);
+    _exit(fcntl(0, F_GETFD) == -1 ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(pty.ReadMaster(1), "z");
 }
 
 TEST_F(Serial, AFileThatIsNotATerminalStillOpens) {

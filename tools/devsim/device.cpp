@@ -505,6 +505,7 @@ Device::Wake Device::Pump(int64_t deadline) {
     if ((fds[0].revents & POLLOUT) && !outbox_.empty()) {
       const ssize_t written = write(line_, outbox_.data(), outbox_.size());
       if (written > 0) {
+        bytesSent_.fetch_add(written);
         outbox_.erase(outbox_.begin(), outbox_.begin() + written);
         progress = true;
       } else if (written < 0 && errno != EAGAIN && errno != EINTR) {

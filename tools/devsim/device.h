@@ -99,6 +99,7 @@ class Device {
   std::vector<uint8_t> Received() const;
   int64_t BytesReceived() const { return bytesReceived_.load(); }
   int64_t Opens() const { return opens_.load(); }  // host opens seen (pseudo-terminal only)
+  int64_t BytesSent() const { return bytesSent_.load(); }  // chatter and answers, all updates
   std::vector<Update> Updates() const;
   int UpdatesServed() const;
 
@@ -141,6 +142,7 @@ class Device {
   std::atomic<bool> finished_{false};
   std::atomic<int64_t> bytesReceived_{0};
   std::atomic<int64_t> opens_{0};
+  std::atomic<int64_t> bytesSent_{0};
 
   mutable std::mutex mutex_;
   std::condition_variable finishedChanged_;
