@@ -100,8 +100,11 @@ int OpenExclusive(const char* path, int sibling) {
     fd = moved;
   }
   // The sibling holds the lock until the table closes it; the new port
-  // takes it over afterwards.
-  if (sibling < 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  // takes it over afterwards. A terminal another program holds for
+  // exclusive use lets only root in; root must see it as busy too.
+  int exclusive = 0;
+  if (sibling < 0 && ((flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) ||
+                      (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive))) {
     close(fd);
     SerialReportOpenFailure(path, EBUSY, true);
     return -1;

@@ -249,6 +249,16 @@ TEST_F(Serial, APortHeldByAnotherProgramIsBusyAndSaysSo) {
   EXPECT_EQ(diagnostics.Lines(), 1);
 }
 
+TEST_F(Serial, APortAnotherProgramHoldsForExclusiveUseIsBusyEvenForRoot) {
+  Pty pty;
+  Diagnostics diagnostics;
+  ASSERT_EQ(ioctl(pty.slave(), TIOCEXCL), 0);
+  EXPECT_EQ(Open(0, pty.name()), 0);
+  EXPECT_EQ(diagnostics.Text(), "fwupdater: cannot open " + pty.path() + ": it is in use by another program\n");
+  ASSERT_EQ(ioctl(pty.slave(), TIOCNXCL), 0);
+  EXPECT_GT(Open(0, pty.name()), 0);
+}
+
 TEST_F(Serial, TheSameDeviceCannotBeOpenedTwice) {
   Pty pty;
   Diagnostics diagnostics;
