@@ -74,8 +74,8 @@ const std::u16string& Text(int which) {
   return which == 0 ? ascii : mixed;
 }
 
-void ToUtf8Runtime(benchmark::State& state) {
-  const std::u16string& text = Text(static_cast<int>(state.range(0)));
+void ToUtf8Runtime(benchmark::State& state, int which) {
+  const std::u16string& text = Text(which);
   std::vector<char> out(text.size() * 3 + 1);
   for (auto _ : state) {
     const int64_t n = rt::Utf16ToUtf8(rt::CodePageUtf8, text.data(), static_cast<int64_t>(text.size()), out.data(),
@@ -85,11 +85,12 @@ void ToUtf8Runtime(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()) * 2);
 }
-BENCHMARK(ToUtf8Runtime)->Arg(0)->Arg(1)->ArgName("mixed");
+BENCHMARK_CAPTURE(ToUtf8Runtime, ascii, 0);
+BENCHMARK_CAPTURE(ToUtf8Runtime, mixed, 1);
 
 // Counting, allocating and converting: what ToUtf8 does for every path.
-void ToUtf8RuntimeAllocating(benchmark::State& state) {
-  const std::u16string& text = Text(static_cast<int>(state.range(0)));
+void ToUtf8RuntimeAllocating(benchmark::State& state, int which) {
+  const std::u16string& text = Text(which);
   for (auto _ : state) {
     char* s = rt::ToUtf8(text.c_str());
     benchmark::DoNotOptimize(s);
@@ -97,10 +98,11 @@ void ToUtf8RuntimeAllocating(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()) * 2);
 }
-BENCHMARK(ToUtf8RuntimeAllocating)->Arg(0)->Arg(1)->ArgName("mixed");
+BENCHMARK_CAPTURE(ToUtf8RuntimeAllocating, ascii, 0);
+BENCHMARK_CAPTURE(ToUtf8RuntimeAllocating, mixed, 1);
 
-void ToUtf8Qt(benchmark::State& state) {
-  const std::u16string& text = Text(static_cast<int>(state.range(0)));
+void ToUtf8Qt(benchmark::State& state, int which) {
+  const std::u16string& text = Text(which);
   const QString q(reinterpret_cast<const QChar*>(text.data()), static_cast<int>(text.size()));
   for (auto _ : state) {
     QByteArray bytes = q.toUtf8();
@@ -108,10 +110,11 @@ void ToUtf8Qt(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()) * 2);
 }
-BENCHMARK(ToUtf8Qt)->Arg(0)->Arg(1)->ArgName("mixed");
+BENCHMARK_CAPTURE(ToUtf8Qt, ascii, 0);
+BENCHMARK_CAPTURE(ToUtf8Qt, mixed, 1);
 
-void ToUtf8Icu(benchmark::State& state) {
-  const std::u16string& text = Text(static_cast<int>(state.range(0)));
+void ToUtf8Icu(benchmark::State& state, int which) {
+  const std::u16string& text = Text(which);
   std::vector<char> out(text.size() * 3 + 1);
   for (auto _ : state) {
     UErrorCode error = U_ZERO_ERROR;
@@ -123,6 +126,7 @@ void ToUtf8Icu(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()) * 2);
 }
-BENCHMARK(ToUtf8Icu)->Arg(0)->Arg(1)->ArgName("mixed");
+BENCHMARK_CAPTURE(ToUtf8Icu, ascii, 0);
+BENCHMARK_CAPTURE(ToUtf8Icu, mixed, 1);
 
 }  // namespace

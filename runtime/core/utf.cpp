@@ -21,30 +21,6 @@ char g_emptyFallback[1] = {0};  // handed out when not even one byte can be had
 inline bool IsHigh(unsigned c) { return c >= 0xD800 && c <= 0xDBFF; }
 inline bool IsLow(unsigned c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Length of the leading run of code units below 0x80, looked at 16 at a time.
-inline int64_t AsciiUnits(const RtChar* s, int64_t n) {
-  int64_t i = 0;
-#if RT_UTF_SSE2
-  // Adding 0x7F80 with unsigned saturation sets bit 15 exactly for units >= 0x80.
-  const __m128i bias = _mm_set1_epi16(0x7F80);
-  while (n - i >= 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8));
-    if (_mm_movemask_epi8(_mm_adds_epu16(_mm_or_si128(a, b), bias)) & 0xAAAA) break;
-    i += 16;
-  }
-#else
-  while (n - i >= 4) {
-    uint64_t w;
-    std::memcpy(&w, s + i, sizeof w);
-    if (w & 0xFF80FF80FF80FF80ull) break;
-    i += 4;
-  }
-#endif
-  while (i < n && s[i] < 0x80) ++i;
-  return i;
-}
-
 // Copies a leading run of ASCII units as bytes, at most `room` of them.
 inline int64_t NarrowAscii(const RtChar* s, int64_t n, unsigned char* d, int64_t room) {
   const int64_t limit = n < room ? n : room;
@@ -102,26 +78,6 @@ inline int64_t WidenAscii(const unsigned char* s, int64_t n, RtChar* d, int64_t 
   return i;
 }
 
-int64_t CountUtf8(const RtChar* s, int64_t n) {
-  int64_t i = 0, bytes = 0;
-  while (i < n) {
-    const unsigned c = s[i];
-    if (c < 0x80) {
-      const int64_t run = AsciiUnits(s + i, n - i);
-      i += run;
-      bytes += run;
-    } else if (c < 0x800) {
-      bytes += 2, ++i;
-    } else if (IsHigh(c)) {
-      if (i + 1 >= n || !IsLow(s[i + 1])) break;
-      bytes += 4, i += 2;
-    } else {
-      bytes += 3, ++i;
-    }
-  }
-  return bytes;
-}
-
 inline bool Ascii16(const RtChar* s) {
 #if RT_UTF_SSE2
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
@@ -142,6 +98,36 @@ inline void Narrow16(const RtChar* s, unsigned char* d) {
 #else
   for (int k = 0; k < 16; ++k) d[k] = static_cast<unsigned char>(s[k]);
 #endif
+}
+
+// Bytes of one character, or -1 at a high surrogate without its low one
+// (where counting stops).
+inline int CountOne(const RtChar* s, const RtChar* end) {
+  const unsigned c = *s;
+  if (c < 0x80) return 1;
+  if (c < 0x800) return 2;
+  if (c - 0xD800 >= 0x400) return 3;
+  return (end - s >= 2 && s[1] - 0xDC00u < 0x400) ? 4 : -1;
+}
+
+// Blocks of 16 units at a time, as the converter below.
+int64_t CountUtf8(const RtChar* s, int64_t n) {
+  const RtChar* const end = s + n;
+  int64_t bytes = 0;
+  while (s < end) {
+    if (end - s >= 16 && Ascii16(s)) {
+      s += 16, bytes += 16;
+      continue;
+    }
+    const RtChar* const stop = end - s >= 16 ? s + 16 : end;
+    while (s < stop) {
+      const int size = CountOne(s, end);
+      if (size < 0) return bytes;
+      bytes += size;
+      s += size == 4 ? 2 : 1;
+    }
+  }
+  return bytes;
 }
 
 enum class Encoded { Ok, Malformed, Stop };
@@ -382,11 +368,15 @@ char* NewEmptyUtf8() {
 }  // namespace
 
 char* ToUtf8(RtString text) {
-  const int64_t count = text ? Utf16ToUtf8(CodePageUtf8, text, -1, nullptr, 0) : 0;
+  if (!text) return NewEmptyUtf8();
+  const int64_t units = StringLength(text) + 1;  // with the terminator
+  const int64_t count = CountUtf8(text, units);
   if (count == 0) return NewEmptyUtf8();
   char* out = static_cast<char*>(std::malloc(static_cast<size_t>(count) + 1));
   if (!out) return NewEmptyUtf8();
-  const int64_t written = Utf16ToUtf8(CodePageUtf8, text, -1, out, count);
+  // Converting walks the text as counting did and never writes more than the
+  // count (less when it fails), so the exact size needs no room checks.
+  const int64_t written = ConvertUtf8Unchecked(text, units, reinterpret_cast<unsigned char*>(out));
   out[written] = 0;
   return out;
 }
