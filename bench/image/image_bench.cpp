@@ -83,8 +83,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      real_[run.benchmark_name()] = run.GetAdjustedRealTime();
-      cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      // Single runs, or the mean when repetitions are asked for.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
+      real_[run.run_name.function_name] = run.GetAdjustedRealTime();
+      cpu_[run.run_name.function_name] = run.GetAdjustedCPUTime();
     }
   }
   void Finalize() override {

@@ -1,7 +1,6 @@
 #include "image/image_codec.h"
 
 #include <cstring>
-#include <new>
 
 #include "core/thread_slots.h"
 #include "image/image_internal.h"

@@ -135,27 +135,6 @@ INSTANTIATE_TEST_SUITE_P(ColourTypes, PngVariantTest, ::testing::ValuesIn(AllVar
                            return name;
                          });
 
-TEST_F(PngDecoderTest, TheStatedCasesDecodeAsStated) {
-  struct Case {
-    PngOptions options;
-    int depth;
-    int storedDepth;
-  };
-  const Case cases[] = {
-      {With(PNG_COLOR_TYPE_RGB, 8, false, true, 400, 60), 32, 32},    // RGB + tRNS becomes RGBA
-      {With(PNG_COLOR_TYPE_PALETTE, 4, false, false, 400, 60), 24, 4},  // 4-bit palette becomes RGB
-      {With(PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, false, 400, 60), 32, 8},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Describe(c.options));
-    const ExactBlock data(MakePng(c.options));
-    ASSERT_NE(ImageCatch(0, data.data.get(), static_cast<int64_t>(data.size)), 0);
-    EXPECT_EQ(ImageRecordGet(0)->depth, c.depth);
-    EXPECT_EQ(ImageRecordGet(0)->storedDepth, c.storedDepth);
-    EXPECT_TRUE(PixelsMatch(MemoryImageOf(0), c.options));
-  }
-}
-
 TEST_F(PngDecoderTest, SixteenBitAndInterlacedGiveThePixelsOfThePlainPicture) {
   const PngOptions plain = With(PNG_COLOR_TYPE_RGB, 8, false, false, 64, 40);
   PngOptions deep = plain, interlaced = plain, both = plain;
