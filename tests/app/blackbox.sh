@@ -14,20 +14,26 @@ set -uo pipefail
 program=$(realpath "$1") device=$(realpath "$2") xclose=$(realpath "$3")
 . "$(dirname "$0")/harness.sh"
 
-fail() { echo "FAIL: $*" >&2; [ -n "$h_work" ] && tail -n 20 "$h_work"/program.err >&2 2>/dev/null; exit 1; }
+fail() { echo "FAIL: $*" >&2; [ -n "$h_work" ] && grep -v "^QStandardPaths" "$h_work"/program.err | head -n 40 >&2 2>/dev/null; exit 1; }
 
 H_NAMESPACE=$(h_namespace) || { echo "SKIP: no mount namespace can be made here (unshare -m / -Urm refused)"; exit 77; }
 command -v strace >/dev/null || fail "strace is missing (scripts/setup installs it)"
 h_init
 h_display || fail "no X display"
 unset QT_QPA_PLATFORM
+# Sanitizer builds: xkbcommon (third party, reached only on a real X server)
+# hands strndup() unterminated buffers of exact length, which is valid but
+# trips ASan's strict string checks.
+[ -n "${ASAN_OPTIONS:-}" ] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
 title="Update firmware 1.0.1"
 
 # --- 1. the port scan ---------------------------------------------------
 h_device dev0 "$device" --body 0
 h_device dev3 "$device" --body 0
 trace="$h_work/scan.trace"
-h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- strace -qq -e trace=openat -o "$trace" "$program"
+# (LeakSanitizer cannot stop the world under a tracer.)
+ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" \
+  h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- strace -qq -e trace=openat -o "$trace" "$program"
 win=$(h_window "$title" 30) || true
 [ -n "$win" ] || fail "the window did not appear"
 "$xclose" "$win"

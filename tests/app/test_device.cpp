@@ -43,8 +43,9 @@ void TestDevice::Run() {
   if (stop_.load()) return;
   opened_.store(true);
   if (behaviour_.staleBytes > 0) {
-    // After the open's input flush, well within the program's 100 ms pause.
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Just after the open's input flush (microseconds after the open), and
+    // early in the program's 100 ms pause even on a loaded machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::string chatter(behaviour_.staleBytes, '\0');
     for (size_t i = 0; i < chatter.size(); ++i) chatter[i] = char('a' + i % 26);
     if (!WriteAll(chatter)) return;
