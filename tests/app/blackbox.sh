@@ -47,6 +47,27 @@ opened=$(grep -E 'openat\([^"]*"/dev/ttyUSB[0-9]+"' "$trace" | grep -vE '= -1' |
 [ "$opened" = "/dev/ttyUSB0 /dev/ttyUSB3 " ] || fail "opened ports: '$opened', expected /dev/ttyUSB0 /dev/ttyUSB3"
 echo "ok: probed /dev/ttyUSB0..99 in order, opened /dev/ttyUSB0 and /dev/ttyUSB3"
 
+# A port that exists but is held by another program: one line on standard
+# error names it and says why; missing ports say nothing.
+h_device dev0 "$device" --body 0
+h_device dev3 "$device" --body 0
+flock -x -n "$dev3" sleep 30 &
+holder=$!
+h_pids+=("$holder")
+sleep 0.2
+: >"$h_work/program.err"
+h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- "$program"
+win=$(h_window "$title" 30) || true
+[ -n "$win" ] || fail "the window did not appear"
+"$xclose" "$win"
+h_exit status "$app" 10 || fail "the program did not end after a close request"
+kill "$holder" 2>/dev/null
+h_stop_device "$dev0_pid"; h_stop_device "$dev3_pid"
+lines=$(grep '^fwupdater: ' "$h_work/program.err")
+[ "$(echo "$lines" | wc -l)" = 1 ] && echo "$lines" | grep -q '^fwupdater: cannot open /dev/ttyUSB3: it is in use by another program$' ||
+  fail "expected one diagnostic line for the busy /dev/ttyUSB3, got: $lines"
+echo "ok: the busy port is reported on standard error: $lines"
+
 # --- 2 and 3. an update, then an error on the second port ---------------
 cd "$h_work"
 h_firmware "$h_work/board.fw" $((16 + 65536))
