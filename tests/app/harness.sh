@@ -55,7 +55,10 @@ h_display() {
 # path of its line, VAR_pid its process.
 h_device() {
   local var=$1 program=$2; shift 2
-  local out="$h_work/$var.path"
+  # A new file each time: the redirection below happens only in the child,
+  # so a reused name could still show the previous device's path.
+  local out
+  out=$(mktemp "$h_work/$var.XXXXXX")
   "$program" "$@" >"$out" 2>>"$h_work/devices.log" &
   local pid=$!
   h_pids+=("$pid")
