@@ -1,16 +1,12 @@
+// Windows back end of the thread keys: TLS slots, and FLS slots for keys with
+// a destructor (FLS callbacks run at the end of every thread).
 #include "core/thread_key.h"
 
-#if defined(_WIN32)
 #include <windows.h>
 
 #include <atomic>
-#else
-#include <pthread.h>
-#endif
 
 namespace rt {
-
-#if defined(_WIN32)
 
 namespace {
 
@@ -59,25 +55,5 @@ bool ThreadKeySet(const ThreadKey& key, void* value) {
   const DWORD index = static_cast<DWORD>(key.native);
   return ((key.native >> 32) ? FlsSetValue(index, value) : TlsSetValue(index, value)) != 0;
 }
-
-#else
-
-static_assert(sizeof(pthread_key_t) <= sizeof(uint64_t), "pthread_key_t must fit 64 bits");
-
-bool ThreadKeyCreate(ThreadKey* key, ThreadKeyDestructor destructor) {
-  pthread_key_t native;
-  if (pthread_key_create(&native, destructor) != 0) return false;
-  key->native = static_cast<uint64_t>(native);
-  key->valid = true;
-  return true;
-}
-
-void* ThreadKeyGet(const ThreadKey& key) { return pthread_getspecific(static_cast<pthread_key_t>(key.native)); }
-
-bool ThreadKeySet(const ThreadKey& key, void* value) {
-  return pthread_setspecific(static_cast<pthread_key_t>(key.native), value) == 0;
-}
-
-#endif
 
 }  // namespace rt
