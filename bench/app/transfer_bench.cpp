@@ -25,7 +25,7 @@
 
 #include "core/runtime_main.h"
 #include "libraries.h"
-#include "test_device.h"
+#include "device.h"
 #include "updater.h"
 #include "window_harness.h"
 
@@ -80,8 +80,31 @@ struct ProgramFigures {
 
 // One run through the real window; the body is timed from the bar's first
 // move (1 %) to its last (100 %).
+// The simulator on its own thread, expecting a body of Body bytes.
+class Simulator {
+ public:
+  Simulator() : device_(Expecting()) { ok_ = device_.Open(&error_) && device_.Start(); }
+  ~Simulator() {
+    device_.Stop();
+    device_.Wait(10000);
+  }
+  bool ok() const { return ok_; }
+  const std::string& path() const { return device_.Path(); }
+
+ private:
+  static devsim::Options Expecting() {
+    devsim::Options options;
+    options.bodyLength = Body;
+    return options;
+  }
+  devsim::Device device_;
+  std::string error_;
+  bool ok_ = false;
+};
+
 bool RunProgram(apptest::WindowHarness& harness, const std::string& firmware, ProgramFigures* figures) {
-  apptest::TestDevice device(apptest::DeviceBehaviour::Body(Body));
+  Simulator device;
+  if (!device.ok()) return false;
   harness.BuildFreshWindow();
   app::SetProgressObserver(OnProgress);
   {
@@ -109,7 +132,8 @@ bool RunProgram(apptest::WindowHarness& harness, const std::string& firmware, Pr
 // as the serial library does, header, answer, then per byte one write and
 // output-queue polls until empty.
 bool RunMinimal(double* bytesPerSecond) {
-  apptest::TestDevice device(apptest::DeviceBehaviour::Body(Body));
+  Simulator device;
+  if (!device.ok()) return false;
   const int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return false;
   termios t{};

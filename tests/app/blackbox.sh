@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The built program from the outside: under X, with simulated /dev/ttyUSB0 and
 # /dev/ttyUSB3 in a private mount namespace.
-#   blackbox.sh FWUPDATER TEST-DEVICE XCLOSE
+#   blackbox.sh FWUPDATER DEVICE-SIMULATOR XCLOSE
 # 1. exactly the names /dev/ttyUSB0..99 are probed, in order, and only the two
 #    simulated ports open;
 # 2. an update of the selected first port ends in "Information", and the
@@ -28,8 +28,8 @@ unset QT_QPA_PLATFORM
 title="Update firmware 1.0.1"
 
 # --- 1. the port scan ---------------------------------------------------
-h_device dev0 "$device" --body 0
-h_device dev3 "$device" --body 0
+h_device dev0 "$device" -q --body-length 0
+h_device dev3 "$device" -q --body-length 0
 trace="$h_work/scan.trace"
 # (LeakSanitizer cannot stop the world under a tracer.)
 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" \
@@ -49,8 +49,8 @@ echo "ok: probed /dev/ttyUSB0..99 in order, opened /dev/ttyUSB0 and /dev/ttyUSB3
 
 # A port that exists but is held by another program: one line on standard
 # error names it and says why; missing ports say nothing.
-h_device dev0 "$device" --body 0
-h_device dev3 "$device" --body 0
+h_device dev0 "$device" -q --body-length 0
+h_device dev3 "$device" -q --body-length 0
 flock -x -n "$dev3" sleep 30 &
 holder=$!
 h_pids+=("$holder")
@@ -71,8 +71,8 @@ echo "ok: the busy port is reported on standard error: $lines"
 # --- 2 and 3. an update, then an error on the second port ---------------
 cd "$h_work"
 h_firmware "$h_work/board.fw" $((16 + 65536))
-h_device dev0 "$device" --body 65536 --received "$h_work/dev0.bin"
-h_device dev3 "$device" --body 65536 --first ok --received "$h_work/dev3.bin"
+h_device dev0 "$device" -q --firmware "$h_work/board.fw" --output "$h_work/dev0.bin"
+h_device dev3 "$device" -q --body-length 65536 --answer1 ok --output "$h_work/dev3.bin"
 h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- "$program"
 win=$(h_window "$title" 30) || true
 [ -n "$win" ] || fail "the window did not appear"
@@ -86,7 +86,8 @@ box=$(h_window "Information" 60) || true
 [ -n "$box" ] || fail "no Information box after the update ($(xdotool search --onlyvisible --name 'ERROR' getwindowname 2>/dev/null))"
 "$xclose" "$box"
 h_gone "Information" 10 || fail "the Information box did not close"
-h_stop_device "$dev0_pid"
+h_device_done "$dev0_pid" 10 devstatus || fail "the simulator on /dev/ttyUSB0 did not finish"
+[ "$devstatus" = 0 ] || fail "the simulator on /dev/ttyUSB0 reports status $devstatus: $(cat "$dev0_log")"
 cmp -s "$h_work/board.fw" "$h_work/dev0.bin" || fail "the device on /dev/ttyUSB0 did not receive the file byte for byte"
 echo "ok: update on /dev/ttyUSB0 ended in Information; the device received all $((16 + 65536)) bytes"
 
@@ -99,7 +100,7 @@ box=$(h_window "ERROR:4" 30) || true
 [ -n "$box" ] || fail "no ERROR:4 box from the device on /dev/ttyUSB3"
 "$xclose" "$box"
 h_gone "ERROR:4" 10 || fail "the ERROR:4 box did not close"
-h_stop_device "$dev3_pid"
+h_device_done "$dev3_pid" 10 || fail "the simulator on /dev/ttyUSB3 did not finish"
 [ "$(stat -c %s "$h_work/dev3.bin")" = 16 ] || fail "the device on /dev/ttyUSB3 should have received the header only"
 "$xclose" "$win"
 h_exit status "$app" 10 || fail "the program did not end after a close request"
@@ -108,7 +109,8 @@ echo "ok: the second entry is /dev/ttyUSB3; its wrong answer gave ERROR:4"
 
 # --- 4. close in the middle of a 1 MiB update ---------------------------
 h_firmware "$h_work/big.fw" $((16 + 1048576))
-h_device dev0 "$device" --body 1048576 --received "$h_work/big.bin"
+# The simulator gives up one second after the body stops and says how far it got.
+h_device dev0 "$device" --firmware "$h_work/big.fw" --timeout 1000
 h_launch app ttyUSB0="$dev0" -- "$program"
 win=$(h_window "$title" 30) || true
 [ -n "$win" ] || fail "the window did not appear"
@@ -123,8 +125,9 @@ start=$(date +%s%N)
 h_exit status "$app" 5 || fail "the program did not end within 5 s of a close request during an update"
 elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 [ "$status" = 0 ] || fail "exit status $status after a close during an update"
-h_stop_device "$dev0_pid"
-got=$(stat -c %s "$h_work/big.bin")
-[ "$got" -gt 16 ] && [ "$got" -lt $((16 + 1048576)) ] || fail "the update was not in progress at the close ($got bytes received)"
-echo "ok: closed during an update ($got of $((16 + 1048576)) bytes sent): exit 0 after ${elapsed} ms"
+h_device_done "$dev0_pid" 10 devstatus || fail "the simulator did not notice the end of the program"
+got=$(grep -oE 'the body stopped after [0-9]+ of 1048576 bytes' "$dev0_log" | grep -oE '[0-9]+' | head -n1)
+[ -n "$got" ] && [ "$got" -gt 0 ] && [ "$got" -lt 1048576 ] ||
+  fail "the update was not in progress at the close: $(cat "$dev0_log")"
+echo "ok: closed during an update ($got of 1048576 body bytes sent): exit 0 after ${elapsed} ms"
 exit 0

@@ -51,15 +51,15 @@ h_display() {
   return 1
 }
 
-# h_device VAR DEVICE-PROGRAM ARGS...: starts a test device; VAR gets the
-# path of its line, VAR_pid its process.
+# h_device VAR SIMULATOR ARGS...: starts the device simulator; VAR gets the
+# path of its line, VAR_pid its process, VAR_log the file of its messages.
 h_device() {
   local var=$1 program=$2; shift 2
   # A new file each time: the redirection below happens only in the child,
   # so a reused name could still show the previous device's path.
   local out
   out=$(mktemp "$h_work/$var.XXXXXX")
-  "$program" "$@" >"$out" 2>>"$h_work/devices.log" &
+  "$program" "$@" >"$out" 2>"$out.err" &
   local pid=$!
   h_pids+=("$pid")
   local i
@@ -67,17 +67,39 @@ h_device() {
     [ -s "$out" ] && break
     sleep 0.05
   done
-  [ -s "$out" ] || { echo "test device did not start" >&2; return 1; }
+  [ -s "$out" ] || { echo "the device simulator did not start: $(cat "$out.err")" >&2; return 1; }
   printf -v "$var" '%s' "$(head -n1 "$out")"
   printf -v "${var}_pid" '%s' "$pid"
+  printf -v "${var}_log" '%s' "$out.err"
 }
 
-# h_stop_device PID: stops a device, which then writes what it received.
+# h_stop_device PID [VAR]: stops a device (at once if it is still running);
+# VAR gets its exit status.
 h_stop_device() {
   kill -TERM "$1" 2>/dev/null || true
-  local i
+  local i h_rc
   for i in $(seq 100); do
-    kill -0 "$1" 2>/dev/null || { wait "$1" 2>/dev/null; return 0; }
+    if ! kill -0 "$1" 2>/dev/null; then
+      h_rc=0
+      wait "$1" 2>/dev/null || h_rc=$?
+      [ -n "${2:-}" ] && printf -v "$2" '%s' "$h_rc"
+      return 0
+    fi
+    sleep 0.05
+  done
+  return 1
+}
+
+# h_device_done PID SECONDS [VAR]: waits for a device to end by itself.
+h_device_done() {
+  local i h_rc
+  for i in $(seq $(( $2 * 20 ))); do
+    if ! kill -0 "$1" 2>/dev/null; then
+      h_rc=0
+      wait "$1" 2>/dev/null || h_rc=$?
+      [ -n "${3:-}" ] && printf -v "$3" '%s' "$h_rc"
+      return 0
+    fi
     sleep 0.05
   done
   return 1

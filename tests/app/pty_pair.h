@@ -1,10 +1,9 @@
-// A pseudo-terminal pair the test drives itself: the program opens the
+// A pseudo-terminal pair a test drives itself: the program opens the
 // slave by path, the test reads and writes the master.
 #pragma once
 
 #include <fcntl.h>
 #include <pty.h>
-#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,29 +47,6 @@ class PtyPair {
  private:
   int master_ = -1;
   std::string path_;
-};
-
-// Notices every open of a path (inotify IN_OPEN) from its creation on.
-class OpenWatch {
- public:
-  explicit OpenWatch(const std::string& path) {
-    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), IN_OPEN);
-  }
-  ~OpenWatch() {
-    if (fd_ >= 0) close(fd_);
-  }
-  OpenWatch(const OpenWatch&) = delete;
-  OpenWatch& operator=(const OpenWatch&) = delete;
-
-  bool ok() const { return fd_ >= 0; }
-  bool opened() const {
-    char buffer[4096];
-    return read(fd_, buffer, sizeof buffer) > 0;
-  }
-
- private:
-  int fd_ = -1;
 };
 
 }  // namespace apptest

@@ -1,6 +1,6 @@
-// Whole update runs against a device on a pseudo-terminal: every outcome with
-// its exact message, what the device received, the progress the bar showed,
-// and the state every run leaves behind.
+// Whole update runs against the device simulator on a pseudo-terminal: every
+// outcome with its exact message, what the device received, the progress the
+// bar was given, and the state every run leaves behind.
 #include <gtest/gtest.h>
 
 #include <QProgressBar>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "busy_device.h"
 #include "core/threads.h"
-#include "io/serial.h"
-#include "test_device.h"
+#include "device.h"
 #include "updater.h"
 #include "window_harness.h"
 
@@ -29,6 +29,32 @@ std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
   for (uint8_t& b : bytes) b = uint8_t(generator());
   return bytes;
 }
+
+// The simulator on its own thread for the length of a test.
+class Simulator {
+ public:
+  explicit Simulator(devsim::Options options) : device_(std::move(options)) {
+    std::string error;
+    ok_ = device_.Open(&error) && device_.Start();
+    if (!ok_) ADD_FAILURE() << "simulator: " << error;
+  }
+  ~Simulator() {
+    device_.Stop();
+    device_.Wait(10000);
+  }
+  bool ok() const { return ok_; }
+  devsim::Device& device() { return device_; }
+  const std::string& path() const { return device_.Path(); }
+  // Waits until the simulator has served its update; its verdict on what it received.
+  devsim::Status Finish() {
+    EXPECT_TRUE(device_.Wait(10000)) << "the simulator is still waiting";
+    return device_.status();
+  }
+
+ private:
+  devsim::Device device_;
+  bool ok_ = false;
+};
 
 class UpdateTest : public testing::Test {
  protected:
@@ -46,14 +72,23 @@ class UpdateTest : public testing::Test {
   }
 
   void WriteFirmware(const std::vector<uint8_t>& bytes) {
-    std::ofstream(firmwarePath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::ofstream(firmwarePath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     firmware = bytes;
   }
 
-  // One run through the real button against `device`; the state every
-  // outcome must leave is checked here.
-  Outcome Run(TestDevice& device, std::chrono::milliseconds limit = 20s) {
-    harness.AddAndSelectPort(device.path());
+  // The simulator expecting this test's firmware (it checks every byte).
+  devsim::Options Expecting() const {
+    devsim::Options options;
+    options.firmwarePath = firmwarePath;
+    options.timeoutMs = 8000;
+    return options;
+  }
+
+  // One run through the real button against the device on `path`; the state
+  // every outcome must leave is checked here.
+  Outcome Run(const std::string& path, std::chrono::milliseconds limit = 20s) {
+    harness.AddAndSelectPort(path);
     harness.SetFileName(firmwarePath);
     harness.ClickUpdate();
     Outcome outcome;
@@ -90,12 +125,13 @@ std::vector<int64_t> Distinct(const std::vector<int64_t>& values) {
 
 TEST_F(UpdateTest, SuccessSendsHeaderAndBodyByteForByte) {
   WriteFirmware(RandomBytes(16 + 8192, 1));
-  TestDevice device(DeviceBehaviour::Body(8192));
-  ASSERT_TRUE(device.ok());
-  const Outcome outcome = Run(device);
+  Simulator sim(Expecting());
+  ASSERT_TRUE(sim.ok());
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "Information");
   EXPECT_EQ(outcome.text, "Device update!");
-  EXPECT_EQ(device.Received(), ExpectedOnTheLine());
+  EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
+  EXPECT_EQ(sim.device().Received(), ExpectedOnTheLine());
   // Set after every body byte, then once to 0 by the report.
   const std::vector<int64_t> values = harness.ProgressValues();
   EXPECT_EQ(values.size(), 8192u + 1u);
@@ -106,127 +142,161 @@ TEST_F(UpdateTest, SuccessSendsHeaderAndBodyByteForByte) {
   EXPECT_EQ(Distinct(values), expected);
 
   // A second run can start at once and goes through as well.
-  TestDevice again(DeviceBehaviour::Body(8192));
-  const Outcome second = Run(again);
+  Simulator again(Expecting());
+  const Outcome second = Run(again.path());
   EXPECT_EQ(second.title, "Information");
-  EXPECT_EQ(again.Received(), ExpectedOnTheLine());
+  EXPECT_EQ(again.Finish(), devsim::Status::Ok) << again.device().error();
 }
 
 TEST_F(UpdateTest, ShortBodySkipsPercentagesButEndsAt100) {
   WriteFirmware(RandomBytes(16 + 7, 2));
-  TestDevice device(DeviceBehaviour::Body(7));
-  const Outcome outcome = Run(device);
+  Simulator sim(Expecting());
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "Information");
-  EXPECT_EQ(device.Received(), ExpectedOnTheLine());
+  EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
   // i*100/7 truncated: 14, 28, 42, 57, 71, 85, 100.
   EXPECT_EQ(harness.ProgressValues(), (std::vector<int64_t>{14, 28, 42, 57, 71, 85, 100, 0}));
 }
 
+// With no body the simulator would send its second answer right behind the
+// first, and four waiting bytes are no answer. A device that answers "OK
+// twice" lets the first be taken before it sends the second.
+devsim::Options HeaderOnlyDevice(devsim::Options options) {
+  options.second.delayMs = 100;
+  return options;
+}
+
 TEST_F(UpdateTest, SixteenByteFileSendsTheHeaderAlone) {
   WriteFirmware(RandomBytes(16, 3));
-  TestDevice device(DeviceBehaviour::Body(0));
-  const Outcome outcome = Run(device);
+  Simulator sim(HeaderOnlyDevice(Expecting()));
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "Information");
   EXPECT_EQ(outcome.text, "Device update!");
-  EXPECT_EQ(device.Received(), ExpectedOnTheLine());
+  EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
+  EXPECT_EQ(sim.device().Received(), ExpectedOnTheLine());
   EXPECT_EQ(harness.ProgressValues(), std::vector<int64_t>{0});
 }
 
 TEST_F(UpdateTest, FileShorterThanTheHeaderIsPaddedWithZeros) {
   WriteFirmware({0xDE, 0xAD, 0xBE, 0xEF, 0xFF});
-  TestDevice device(DeviceBehaviour::Body(0));
-  const Outcome outcome = Run(device);
+  Simulator sim(HeaderOnlyDevice(Expecting()));
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "Information");
-  EXPECT_EQ(device.Received(),
+  EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
+  EXPECT_EQ(sim.device().Received(),
             (std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(harness.ProgressValues(), std::vector<int64_t>{0});
 }
 
 TEST_F(UpdateTest, StaleInputIsDroppedInPiecesAndTheUpdateSucceeds) {
   WriteFirmware(RandomBytes(16 + 300, 4));
-  TestDevice device(DeviceBehaviour::Body(300).Stale(4096));
-  const Outcome outcome = Run(device);
+  devsim::Options options = Expecting();
+  options.staleBytes = 4096;
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "Information");
-  EXPECT_EQ(device.Received(), ExpectedOnTheLine());
+  EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
+  EXPECT_EQ(sim.device().Received(), ExpectedOnTheLine());
+  EXPECT_GE(sim.device().BytesSent(), 4096 + 4);
+}
+
+TEST_F(UpdateTest, LowerCaseFirstAnswerIsRefused) {
+  WriteFirmware(RandomBytes(16 + 50, 5));
+  devsim::Options options = Expecting();
+  options.first.text = "ok";
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
+  EXPECT_EQ(outcome.title, "ERROR:4");
+  EXPECT_EQ(outcome.text, "No correct answer device!");
+  EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
+  EXPECT_EQ(sim.device().Received().size(), 16u) << "nothing of the body may follow";
+}
+
+TEST_F(UpdateTest, LowerCaseSecondAnswerIsRefused) {
+  WriteFirmware(RandomBytes(16 + 50, 6));
+  devsim::Options options = Expecting();
+  options.second.text = "ok";
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
+  EXPECT_EQ(outcome.title, "ERROR:5");
+  EXPECT_EQ(outcome.text, "Update wrong!");
+  EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
+  EXPECT_EQ(sim.device().Received(), ExpectedOnTheLine());
+}
+
+TEST_F(UpdateTest, LateButTimelyAnswerIsAccepted) {
+  WriteFirmware(RandomBytes(16 + 20, 7));
+  devsim::Options options = Expecting();
+  options.first.delayMs = 3500;
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
+  EXPECT_EQ(outcome.title, "Information");
 }
 
 TEST_F(UpdateTest, BytesTheLineRefusesWhileFullAreSentAgain) {
   // A pseudo-terminal, like some USB adapters, reports an empty output queue
   // while it still holds data, so its buffers fill while the device is busy.
   WriteFirmware(RandomBytes(16 + 65536, 13));
-  TestDevice device(DeviceBehaviour::Body(65536).PauseAfter(1000, 300ms));
-  const Outcome outcome = Run(device);
+  BusyDevice device(65536, 1000, 300ms);
+  ASSERT_TRUE(device.ok());
+  const Outcome outcome = Run(device.path());
   EXPECT_EQ(outcome.title, "Information");
   EXPECT_EQ(device.Received(), ExpectedOnTheLine());
-}
-
-TEST_F(UpdateTest, LowerCaseFirstAnswerIsRefused) {
-  WriteFirmware(RandomBytes(16 + 50, 5));
-  TestDevice device(DeviceBehaviour::Body(50).First("ok"));
-  const Outcome outcome = Run(device);
-  EXPECT_EQ(outcome.title, "ERROR:4");
-  EXPECT_EQ(outcome.text, "No correct answer device!");
-  // Nothing of the body went out.
-  EXPECT_EQ(device.Received().size(), 16u);
-}
-
-TEST_F(UpdateTest, LowerCaseSecondAnswerIsRefused) {
-  WriteFirmware(RandomBytes(16 + 50, 6));
-  TestDevice device(DeviceBehaviour::Body(50).Second("ok"));
-  const Outcome outcome = Run(device);
-  EXPECT_EQ(outcome.title, "ERROR:5");
-  EXPECT_EQ(outcome.text, "Update wrong!");
-  EXPECT_EQ(device.Received(), ExpectedOnTheLine());
-}
-
-TEST_F(UpdateTest, LateButTimelyAnswerIsAccepted) {
-  WriteFirmware(RandomBytes(16 + 20, 7));
-  TestDevice device(DeviceBehaviour::Body(20).FirstAfter(3500ms));
-  const Outcome outcome = Run(device);
-  EXPECT_EQ(outcome.title, "Information");
 }
 
 // The ERROR:3 cases each wait out 5000 polls of 1 ms.
 TEST_F(UpdateTest, SilentDeviceDoesNotRespond) {
   WriteFirmware(RandomBytes(16 + 10, 8));
-  TestDevice device(DeviceBehaviour::Body(10).First(""));
-  const Outcome outcome = Run(device);
+  devsim::Options options = Expecting();
+  options.first.silent = true;
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "ERROR:3");
   EXPECT_EQ(outcome.text, "Device does not respond!");
-  EXPECT_EQ(device.Received().size(), 16u);
+  EXPECT_EQ(sim.device().Received().size(), 16u);
 }
 
 TEST_F(UpdateTest, ThirdAnswerByteMeansNoResponse) {
   WriteFirmware(RandomBytes(16 + 10, 9));
-  TestDevice device(DeviceBehaviour::Body(10).First("OKX"));
-  const Outcome outcome = Run(device);
+  devsim::Options options = Expecting();
+  options.first.extraByte = true;
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "ERROR:3");
   EXPECT_EQ(outcome.text, "Device does not respond!");
+  EXPECT_EQ(sim.device().Received().size(), 16u);
 }
 
 TEST_F(UpdateTest, SingleAnswerByteAfterTheBodyMeansNoResponse) {
   WriteFirmware(RandomBytes(16 + 10, 10));
-  TestDevice device(DeviceBehaviour::Body(10).Second("O"));
-  const Outcome outcome = Run(device);
+  devsim::Options options = Expecting();
+  options.second.text = "O";
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "ERROR:3");
-  EXPECT_EQ(device.Received(), ExpectedOnTheLine());
+  EXPECT_EQ(sim.device().Received(), ExpectedOnTheLine());
 }
 
 TEST_F(UpdateTest, AnswerAfterTheWaitEndedIsTooLate) {
   WriteFirmware(RandomBytes(16 + 10, 11));
-  TestDevice device(DeviceBehaviour::Body(10).FirstAfter(6000ms));
-  const Outcome outcome = Run(device);
+  devsim::Options options = Expecting();
+  options.first.delayMs = 6000;
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "ERROR:3");
 }
 
 TEST_F(UpdateTest, HangUpInTheMiddleOfTheBody) {
   WriteFirmware(RandomBytes(16 + 20000, 12));
-  TestDevice device(DeviceBehaviour::Body(20000).HangUpAfter(5000));
-  const Outcome outcome = Run(device);
+  devsim::Options options = Expecting();
+  options.hangUpAfter = 5000;
+  Simulator sim(options);
+  const Outcome outcome = Run(sim.path());
   EXPECT_EQ(outcome.title, "ERROR:3");
   EXPECT_EQ(outcome.text, "Device does not respond!");
-  EXPECT_GE(device.Received().size(), 16u + 5000u);
-  EXPECT_LT(device.Received().size(), 16u + 20000u);
+  const size_t received = sim.device().Received().size();
+  EXPECT_GE(received, 16u + 5000u);
+  EXPECT_LT(received, 16u + 20000u);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 #include "core/threads.h"
 #include "io/file.h"
 #include "io/serial.h"
-#include "pty_pair.h"
+#include "device.h"
 #include "qt/event_kind.h"
 #include "qt/wait_window_event.h"
 #include "qt/windows.h"
@@ -161,11 +161,12 @@ TEST_F(WindowTest, ChoosingAFilePutsItsFullPathIntoTheField) {
 }
 
 TEST_F(WindowTest, MissingFirmwareIsReportedAndThePortIsNeverOpened) {
-  PtyPair device;
-  ASSERT_TRUE(device.ok());
-  OpenWatch watch(device.path());
-  ASSERT_TRUE(watch.ok());
-  harness.AddAndSelectPort(device.path());
+  devsim::Options options;
+  options.bodyLength = 0;
+  devsim::Device device(options);
+  std::string error;
+  ASSERT_TRUE(device.Open(&error) && device.Start()) << error;
+  harness.AddAndSelectPort(device.Path());
   for (const char* name : {"/nonexistent/trx.fw", ""}) {
     harness.SetFileName(name);
     harness.ClickUpdate();
@@ -177,8 +178,10 @@ TEST_F(WindowTest, MissingFirmwareIsReportedAndThePortIsNeverOpened) {
     EXPECT_FALSE(outcome.portOpen);
     EXPECT_TRUE(outcome.gadgetsEnabled);
     EXPECT_EQ(outcome.barValue, 0);
-    EXPECT_FALSE(watch.opened()) << "the port was opened for " << name;
+    EXPECT_EQ(device.Opens(), 0) << "the port was opened for \"" << name << "\"";
   }
+  device.Stop();
+  device.Wait(5000);
 }
 
 TEST_F(WindowTest, NoPortSelectedNamesNothingAfterTheColon) {
