@@ -191,6 +191,7 @@ void TransferBody() {
       exitCode = 1;
       break;
     }
+    std::printf("  round %d: program %.0f bytes/s, minimal %.0f bytes/s\n", round + 1, figures.bytesPerSecond, loop);
     program.push_back(figures.bytesPerSecond);
     uiShare.push_back(figures.uiProcessorShare);
     minimal.push_back(loop);
