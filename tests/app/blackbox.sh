@@ -3,7 +3,8 @@
 # /dev/ttyUSB3 in a private mount namespace.
 #   blackbox.sh FWUPDATER DEVICE-SIMULATOR XCLOSE
 # 1. exactly the names /dev/ttyUSB0..99 are probed, in order, and only the two
-#    simulated ports open;
+#    simulated ports open; a port held by another program, and one the user
+#    may not open, are each reported in one line on standard error;
 # 2. an update of the selected first port ends in "Information", and the
 #    device received the file byte for byte;
 # 3. the second list entry is /dev/ttyUSB3: its device answers "ok", giving ERROR:4;
@@ -67,6 +68,31 @@ lines=$(grep '^fwupdater: ' "$h_work/program.err")
 [ "$(echo "$lines" | wc -l)" = 1 ] && echo "$lines" | grep -q '^fwupdater: cannot open /dev/ttyUSB3: it is in use by another program$' ||
   fail "expected one diagnostic line for the busy /dev/ttyUSB3, got: $lines"
 echo "ok: the busy port is reported on standard error: $lines"
+
+# A user without access to the port (not in the port's group) is told about
+# the dialout group. Needs root to become another user.
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+  h_device dev0 "$device" -q --body-length 0
+  chmod 0660 "$dev0"
+  : >"$h_work/program.err"
+  h_launch app ttyUSB0="$dev0" -- setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$h_work" "$program"
+  win=$(h_window "$title" 30) || true
+  if [ -z "$win" ] && ! kill -0 "$app" 2>/dev/null; then
+    # A display with access control admits no other user: nothing to check.
+    wait "$app" 2>/dev/null
+    h_stop_device "$dev0_pid"
+    echo "note: another user cannot reach this display; the dialout hint was not checked"
+  else
+    [ -n "$win" ] || fail "the window did not appear for an unprivileged user"
+    "$xclose" "$win"
+    h_exit status "$app" 10 || fail "the program did not end after a close request"
+    h_stop_device "$dev0_pid"
+    lines=$(grep '^fwupdater: ' "$h_work/program.err")
+    [ "$lines" = "fwupdater: cannot open /dev/ttyUSB0: Permission denied (your user must be in the 'dialout' group: sudo usermod -aG dialout \$USER, then log in again)" ] ||
+      fail "expected the dialout hint for /dev/ttyUSB0, got: $lines"
+    echo "ok: a user without access to the port is told about the dialout group"
+  fi
+fi
 
 # --- 2 and 3. an update, then an error on the second port ---------------
 cd "$h_work"
