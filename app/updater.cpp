@@ -216,7 +216,10 @@ int64_t UpdateWorker(int64_t) {
   int64_t saved = rt::WorkspacePosition();
   const bool fileOpened = rt::FileOpenForRead(Fixed, FileNameText(saved)) != 0;
   rt::WorkspaceRestore(saved);
-  if (!fileOpened) return ReportResult(FirmwareMissing), 0;
+  if (!fileOpened) {
+    ReportResult(FirmwareMissing);
+    return 0;
+  }
 
   saved = rt::WorkspacePosition();
   rt::GadgetGetText(gadgets.portList, saved);
@@ -224,7 +227,10 @@ int64_t UpdateWorker(int64_t) {
   const bool portOpened = rt::SerialOpen(Fixed, rt::WorkspaceString(saved), UpdateBaud, 0, 8, 1.0f, 0,
                                          UpdateInputBuffer, UpdateOutputBuffer) != 0;
   rt::WorkspaceRestore(saved);
-  if (!portOpened) return ReportResult(PortNotOpened), 0;
+  if (!portOpened) {
+    ReportResult(PortNotOpened);
+    return 0;
+  }
 
   rt::DelayMs(100);
   DropStaleInput();
@@ -235,8 +241,14 @@ int64_t UpdateWorker(int64_t) {
     rt::DelayMs(1);
   } while (rt::SerialOutputPending(Fixed) != 0);
 
-  if (AnswerWait()) return ReportResult(DeviceSilent), 0;
-  if (!AnswerIsOk()) return ReportResult(FirstAnswerWrong), 0;
+  if (AnswerWait()) {
+    ReportResult(DeviceSilent);
+    return 0;
+  }
+  if (!AnswerIsOk()) {
+    ReportResult(FirstAnswerWrong);
+    return 0;
+  }
 
   // The size comes from the path, read again from the field, not from the open file.
   saved = rt::WorkspacePosition();
@@ -257,7 +269,10 @@ int64_t UpdateWorker(int64_t) {
     }
   }
 
-  if (AnswerWait()) return ReportResult(DeviceSilent), 0;
+  if (AnswerWait()) {
+    ReportResult(DeviceSilent);
+    return 0;
+  }
   ReportResult(AnswerIsOk() ? UpdateDone : SecondAnswerWrong);
   return 0;
 }
