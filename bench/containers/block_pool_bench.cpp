@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "core/block_pool.h"
@@ -40,6 +41,17 @@ struct MallocAllocator {
 struct NewAllocator {
   void* Alloc() { return new Record; }
   void Free(void* p) { delete static_cast<Record*>(p); }
+};
+
+// The floor of any locked allocator: a lock and an unlock per call, no work.
+struct MutexOnlyAllocator {
+  std::mutex mutex;
+  unsigned char element[kElementSize];
+  void* Alloc() {
+    std::lock_guard<std::mutex> guard(mutex);
+    return element;
+  }
+  void Free(void*) { std::lock_guard<std::mutex> guard(mutex); }
 };
 
 template <class Allocator>
@@ -85,6 +97,10 @@ void BM_Pair_New(benchmark::State& state) {
   NewAllocator a;
   TakeAndGiveBack(state, a);
 }
+void BM_Pair_MutexOnly(benchmark::State& state) {
+  MutexOnlyAllocator a;
+  TakeAndGiveBack(state, a);
+}
 void BM_Ring_PoolLocked(benchmark::State& state) {
   PoolAllocator a(0);
   Ring(state, a);
@@ -106,6 +122,7 @@ BENCHMARK(BM_Pair_PoolLocked);
 BENCHMARK(BM_Pair_PoolUnlocked);
 BENCHMARK(BM_Pair_Malloc);
 BENCHMARK(BM_Pair_New);
+BENCHMARK(BM_Pair_MutexOnly);
 BENCHMARK(BM_Ring_PoolLocked);
 BENCHMARK(BM_Ring_PoolUnlocked);
 BENCHMARK(BM_Ring_Malloc);

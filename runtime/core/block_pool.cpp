@@ -5,7 +5,20 @@
 #include <mutex>
 #include <new>
 
+#if defined(__GNUC__)
+#define RT_LIKELY(x) __builtin_expect(!!(x), 1)
+#define RT_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#define RT_NOINLINE __attribute__((noinline))
+#define RT_INLINE inline __attribute__((always_inline))
+#else
+#define RT_LIKELY(x) (x)
+#define RT_UNLIKELY(x) (x)
+#define RT_NOINLINE
+#define RT_INLINE inline
+#endif
+
 #include "core/container_heap.h"
+#include "core/recursive_lock.h"
 
 namespace rt {
 
@@ -16,8 +29,10 @@ namespace {
 constexpr int64_t kHeaderWord = 8;
 
 struct Block {
-  Block* next;
+  Block* next;  // available list, while the block has elements to hand out
   Block* previous;
+  Block* nextInPool;  // every block of the pool, in no particular order
+  Block* previousInPool;
   int64_t capacity;
   int64_t highWater;  // elements handed out from the never-used tail so far
   int64_t freeCount;
@@ -41,11 +56,15 @@ struct BlockPool {
   int64_t minPerBlock;
   int64_t maxPerBlock;
   int64_t total;
+  // Blocks with elements to hand out, in the order they serve (kept lazily,
+  // see OnAvailableList). The full ones are found through `blocks`, which
+  // holds every block: their order never matters, so no list of their own
+  // has to be kept in step.
   Block* available;
-  Block* full;
+  Block* blocks;
   RegistryEntry* shared;
   bool locked;
-  std::recursive_mutex mutex;
+  RecursiveLock mutex;
 };
 
 namespace {
@@ -59,6 +78,8 @@ std::recursive_mutex& RegistryMutex() {
 }
 RegistryEntry* g_registry = nullptr;  // guarded by RegistryMutex()
 
+// For the paths off the per-element fast path; alloc and free test the flag
+// themselves so that each mode gets its own straight-line code.
 class PoolLock {
  public:
   explicit PoolLock(BlockPool* pool) : pool_(pool->locked ? pool : nullptr) {
@@ -74,21 +95,42 @@ class PoolLock {
   BlockPool* pool_;
 };
 
-void PushHead(Block** head, Block* block) {
-  block->previous = nullptr;
-  block->next = *head;
-  if (*head) (*head)->previous = block;
+template <Block* Block::*Next, Block* Block::*Previous>
+RT_INLINE void PushHead(Block** head, Block* block) {
+  block->*Previous = nullptr;
+  block->*Next = *head;
+  if (*head) (*head)->*Previous = block;
   *head = block;
 }
 
-void Unlink(Block** head, Block* block) {
-  if (block->previous) {
-    block->previous->next = block->next;
+template <Block* Block::*Next, Block* Block::*Previous>
+RT_INLINE void Unlink(Block** head, Block* block) {
+  if (block->*Previous) {
+    (block->*Previous)->*Next = block->*Next;
   } else {
-    *head = block->next;
+    *head = block->*Next;
   }
-  if (block->next) block->next->previous = block->previous;
+  if (block->*Next) (block->*Next)->*Previous = block->*Previous;
 }
+
+// The available list is kept lazily: a block that turns full stays where it
+// is until an allocation finds it at the head and drops it. Only the head
+// serves, so only the head turns full, and a free into it (the steady rhythm
+// of a pool whose live elements fill whole blocks) then moves nothing. The
+// list with its full blocks skipped is always the available list proper.
+// A block is on the list exactly when it has a predecessor or is the head.
+RT_INLINE bool OnAvailableList(const BlockPool* pool, const Block* block) {
+  return block->previous || pool->available == block;
+}
+
+RT_INLINE void LeaveAvailableList(BlockPool* pool, Block* block) {
+  Unlink<&Block::next, &Block::previous>(&pool->available, block);
+  block->next = nullptr;
+  block->previous = nullptr;
+}
+
+// Full: nothing on the free list and nothing left in the untouched tail.
+bool IsFull(const Block* block) { return block->freeCount == 0 && block->highWater == block->capacity; }
 
 unsigned char* ElementHeader(Block* block, int64_t index, int64_t stride) {
   return reinterpret_cast<unsigned char*>(block + 1) + index * stride;
@@ -117,13 +159,14 @@ Block* NewBlock(BlockPool* pool) {
 
   block->highWater = 1;
   pool->total += block->capacity;
-  PushHead(block->capacity < 2 ? &pool->full : &pool->available, block);
+  PushHead<&Block::nextInPool, &Block::previousInPool>(&pool->blocks, block);
+  if (!IsFull(block)) PushHead<&Block::next, &Block::previous>(&pool->available, block);
   return block;
 }
 
 void FreeBlocks(Block* block) {
   while (block) {
-    Block* next = block->next;
+    Block* next = block->nextInPool;
     ContainerHeapFree(block);
     block = next;
   }
@@ -138,7 +181,7 @@ BlockPool* CreateUnshared(int64_t stride, int64_t minPerBlock, int64_t maxPerBlo
   pool->maxPerBlock = std::max(maxPerBlock, pool->minPerBlock);
   pool->total = 0;
   pool->available = nullptr;
-  pool->full = nullptr;
+  pool->blocks = nullptr;
   pool->shared = nullptr;
   pool->locked = (flags & PoolUnlocked) == 0;
   return pool;
@@ -185,30 +228,93 @@ BlockPool* BlockPoolCreate(int64_t elementSize, int64_t minPerBlock, int64_t max
   return pool;
 }
 
-void* BlockPoolAlloc(BlockPool* pool) {
-  if (!pool) return nullptr;
-  PoolLock lock(pool);
-  unsigned char* header;
+namespace {
+
+// Every element handed out is back.
+RT_NOINLINE void ReleaseBlock(BlockPool* pool, Block* block) {
+  if (OnAvailableList(pool, block)) LeaveAvailableList(pool, block);
+  Unlink<&Block::nextInPool, &Block::previousInPool>(&pool->blocks, block);
+  pool->total -= block->capacity;
+  ContainerHeapFree(block);
+}
+
+// A full block got an element back: it goes to the head of the available list.
+RT_NOINLINE void BringToFront(BlockPool* pool, Block* block) {
+  if (OnAvailableList(pool, block)) LeaveAvailableList(pool, block);
+  PushHead<&Block::next, &Block::previous>(&pool->available, block);
+}
+
+// The head is full; the block after it (or none) becomes the head.
+RT_NOINLINE Block* DropFullHead(BlockPool* pool, Block* block) {
+  LeaveAvailableList(pool, block);
+  return pool->available;
+}
+
+RT_NOINLINE unsigned char* AllocFromNewBlock(BlockPool* pool) {
+  Block* block = NewBlock(pool);
+  if (!block) return nullptr;
+  unsigned char* header = ElementHeader(block, 0, pool->stride);
+  std::memcpy(header, &block, sizeof block);
+  return header + kHeaderWord;
+}
+
+// The first block of the available list that is not full serves: its free
+// list first (an element whose header word links on), else the untouched
+// tail of the block. A block's free list is empty exactly when its free
+// count is 0.
+RT_INLINE void* AllocElement(BlockPool* pool) {
   Block* block = pool->available;
-  if (block) {
-    if (block->freeCount == 0) {
-      header = ElementHeader(block, block->highWater++, pool->stride);
-    } else {
-      header = block->freeList;
+  unsigned char* header;
+  for (;;) {
+    if (RT_UNLIKELY(!block)) return AllocFromNewBlock(pool);
+    header = block->freeList;
+    if (RT_LIKELY(header != nullptr)) {
       std::memcpy(&block->freeList, header, sizeof block->freeList);
       --block->freeCount;
+      break;
     }
-    if (block->freeCount == 0 && block->highWater == block->capacity) {
-      Unlink(&pool->available, block);
-      PushHead(&pool->full, block);
+    if (RT_LIKELY(block->highWater < block->capacity)) {
+      header = ElementHeader(block, block->highWater++, pool->stride);
+      break;
     }
-  } else {
-    block = NewBlock(pool);
-    if (!block) return nullptr;
-    header = ElementHeader(block, 0, pool->stride);
+    block = DropFullHead(pool, block);
   }
   std::memcpy(header, &block, sizeof block);
   return header + kHeaderWord;
+}
+
+RT_INLINE void FreeElement(BlockPool* pool, void* element) {
+  unsigned char* header = static_cast<unsigned char*>(element) - kHeaderWord;
+  Block* block;
+  std::memcpy(&block, header, sizeof block);
+  std::memcpy(header, &block->freeList, sizeof block->freeList);
+  block->freeList = header;
+  const int64_t freeCount = ++block->freeCount;
+  if (RT_UNLIKELY(freeCount == block->highWater)) {
+    ReleaseBlock(pool, block);
+  } else if (RT_UNLIKELY(freeCount == 1) && block->highWater == block->capacity && pool->available != block) {
+    BringToFront(pool, block);  // it was full
+  }
+}
+
+RT_NOINLINE void* AllocLocked(BlockPool* pool) {
+  std::lock_guard<RecursiveLock> lock(pool->mutex);
+  return AllocElement(pool);
+}
+
+RT_NOINLINE void FreeLocked(BlockPool* pool, void* element) {
+  std::lock_guard<RecursiveLock> lock(pool->mutex);
+  FreeElement(pool, element);
+}
+
+}  // namespace
+
+// The locked paths sit out of line so that the unlocked one needs no saved
+// registers at all.
+void* BlockPoolAlloc(BlockPool* pool) {
+  if (RT_UNLIKELY(!pool)) return nullptr;
+  if (pool->locked) return AllocLocked(pool);
+  return AllocElement(pool);
 }
 
 void* BlockPoolAllocCleared(BlockPool* pool) {
@@ -218,36 +324,17 @@ void* BlockPoolAllocCleared(BlockPool* pool) {
 }
 
 void BlockPoolFree(BlockPool* pool, void* element) {
-  if (!pool || !element) return;
-  PoolLock lock(pool);
-  unsigned char* header = static_cast<unsigned char*>(element) - kHeaderWord;
-  Block* block;
-  std::memcpy(&block, header, sizeof block);
-  const bool wasFull = block->freeCount == 0 && block->highWater == block->capacity;
-
-  std::memcpy(header, &block->freeList, sizeof block->freeList);
-  block->freeList = header;
-  ++block->freeCount;
-
-  if (block->freeCount == block->highWater) {
-    // Every element handed out is back. A one-element block always sits on
-    // the full list; a larger one cannot be full once an element is free.
-    Unlink(block->capacity == 1 ? &pool->full : &pool->available, block);
-    pool->total -= block->capacity;
-    ContainerHeapFree(block);
-  } else if (wasFull) {
-    Unlink(&pool->full, block);
-    PushHead(&pool->available, block);
-  }
+  if (RT_UNLIKELY(!pool || !element)) return;
+  if (pool->locked) return FreeLocked(pool, element);
+  FreeElement(pool, element);
 }
 
 void BlockPoolClear(BlockPool* pool) {
   if (!pool) return;
   PoolLock lock(pool);
-  FreeBlocks(pool->available);
-  FreeBlocks(pool->full);
+  FreeBlocks(pool->blocks);
   pool->available = nullptr;
-  pool->full = nullptr;
+  pool->blocks = nullptr;
   pool->total = 0;
 }
 
@@ -280,12 +367,8 @@ BlockPoolInfo BlockPoolStats(BlockPool* pool) {
   info.stride = pool->stride;
   info.total = pool->total;
   info.references = pool->shared ? pool->shared->references : 1;
-  for (Block* block = pool->available; block; block = block->next) {
-    ++info.availableBlocks;
-    info.inUse += block->highWater - block->freeCount;
-  }
-  for (Block* block = pool->full; block; block = block->next) {
-    ++info.fullBlocks;
+  for (Block* block = pool->blocks; block; block = block->nextInPool) {
+    ++(IsFull(block) ? info.fullBlocks : info.availableBlocks);
     info.inUse += block->highWater - block->freeCount;
   }
   return info;
