@@ -126,11 +126,16 @@ void ChooseWith(WindowHarness& harness, Answer answer) {
     }
   });
   timer.start();
-  QTimer::singleShot(10000, [&] {
+  // A timer object of this frame (not a free single shot), so it can never
+  // fire after the function returned and touch `seen` out of scope.
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, [&] {
     if (!seen) ADD_FAILURE() << "no file dialog appeared";
     for (QWidget* w : QApplication::topLevelWidgets())
       if (auto* dialog = qobject_cast<QFileDialog*>(w)) dialog->reject();
   });
+  deadline.start(10000);
   QTest::mouseClick(harness.OpenButton(), Qt::LeftButton);
   harness.Pump(std::chrono::milliseconds(50));
   EXPECT_TRUE(seen);
