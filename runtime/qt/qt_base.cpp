@@ -120,7 +120,12 @@ bool EventLoopRun() {
   return true;
 }
 
-void EventLoopWakeReset() { wakePending.store(false, std::memory_order_release); }
+void EventLoopWakeReset() {
+  // A wait nested in a handler must not forget the wake-up that is to end
+  // the run around it: the events it announced may still be queued.
+  if (onUserInterfaceThread && runDepth > 0) return;
+  wakePending.store(false, std::memory_order_release);
+}
 
 long long EventLoopWakeDeliveries() { return wakeDeliveries.load(std::memory_order_relaxed); }
 
