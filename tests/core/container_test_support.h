@@ -3,14 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
-#include <thread>
+#include <cstdint>
 
 #include "core/container_heap.h"
+#include "watchdog.h"
 
 namespace container_test {
 
@@ -24,34 +20,6 @@ class HeapFailures {
   HeapFailures& operator=(const HeapFailures&) = delete;
 };
 
-// Ends the process with a message if the scope is not left in time: a hung
-// worker thread cannot be failed any other way.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit)
-      : thread_([this, limit] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!done_cv_.wait_for(lock, limit, [this] { return done_; })) {
-            std::fprintf(stderr, "watchdog: test did not finish in time\n");
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_one();
-    thread_.join();
-  }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
+using fwu_test::Watchdog;
 
 }  // namespace container_test

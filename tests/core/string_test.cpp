@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/workspace.h"
+#include "sanitizers.h"
 
 #if defined(__linux__)
 #include <sys/resource.h>
@@ -157,15 +158,6 @@ TEST(StringVariables, DuplicateMakesAnIndependentCopy) {
   rt::StringFree(&copy);
   rt::StringFree(&original);
 }
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define FWU_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define FWU_SANITIZED 1
-#endif
 
 #if defined(__linux__) && !defined(FWU_SANITIZED)
 // Virtual memory use of this process in bytes.

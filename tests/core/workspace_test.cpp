@@ -11,6 +11,7 @@
 
 #include "core/rt_string.h"
 #include "core/thread_cleanup.h"
+#include "sanitizers.h"
 
 namespace {
 
@@ -281,15 +282,6 @@ TEST(WorkspaceDeathTest, ImpossibleReservationEndsTheProcessWithAMessage) {
   EXPECT_DEATH(rt::WorkspaceRestore(-2), "string workspace: position outside the workspace");
   EXPECT_DEATH(rt::WorkspaceTrim(1 + WorkspacePosition() / 2), "string workspace: trim past the start");
 }
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define FWU_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define FWU_SANITIZED 1
-#endif
 
 #if defined(__linux__) && !defined(FWU_SANITIZED)
 // The system itself refuses the memory (128 TiB): growth never hands out a

@@ -1,14 +1,9 @@
 #include "gadget_test_support.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include <QApplication>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QThread>
 
 #include "core/workspace.h"
 #include "qt/event_kind.h"
@@ -44,62 +39,11 @@ class QtRuntime : public ::testing::Environment {
 
 }  // namespace
 
-void PrintTo(const Event& event, std::ostream* out) {
-  *out << "{kind " << event.kind << ", object " << event.object << ", window " << event.window << ", type "
-       << event.type << "}";
-}
-
-std::vector<Event> TakeAll() {
-  std::vector<Event> events;
-  while (rt::EventTake() != 0) {
-    events.push_back({rt::CurrentEventKind(), rt::CurrentEventGadget(), rt::CurrentEventWindow(), rt::CurrentEventType()});
-  }
-  return events;
-}
-
 std::vector<Event> GadgetEvents() {
   std::vector<Event> events;
   for (const Event& e : TakeAll())
     if (e.kind == rt::EventKind::Gadget) events.push_back(e);
   return events;
-}
-
-void Settle() {
-  for (int pass = 0; pass < 3; ++pass) {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-  }
-}
-
-bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limit.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QThread::usleep(200);
-  }
-  return true;
-}
-
-Watchdog::Watchdog(std::chrono::milliseconds limit, std::string what)
-    : thread_([this, limit, what = std::move(what)] {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (done_.wait_for(lock, limit, [this] { return finished_; })) return;
-        std::fprintf(stderr, "watchdog: %s did not finish within %lld ms\n", what.c_str(),
-                     static_cast<long long>(limit.count()));
-        std::fflush(stderr);
-        std::_Exit(1);
-      }) {}
-
-Watchdog::~Watchdog() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
-  }
-  done_.notify_one();
-  thread_.join();
 }
 
 void ChooseInFileDialog(QFileDialog* dialog, const QString& names) {

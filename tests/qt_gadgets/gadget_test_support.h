@@ -1,19 +1,15 @@
 // Shared helpers of the gadget, requester and cross-thread tests.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
-#include <mutex>
-#include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/types.h"
+#include "qt_events.h"
+#include "watchdog.h"
 
 class QFileDialog;
 class QString;
@@ -21,44 +17,15 @@ class QWidget;
 
 namespace gt {
 
-struct Event {
-  int32_t kind;
-  int64_t object;
-  int64_t window;
-  int64_t type;
-  bool operator==(const Event& other) const {
-    return kind == other.kind && object == other.object && window == other.window && type == other.type;
-  }
-};
-void PrintTo(const Event& event, std::ostream* out);
+using fwu_test::Event;
+using fwu_test::Settle;
+using fwu_test::SpinUntil;
+using fwu_test::TakeAll;
+using fwu_test::Watchdog;
 
-// Takes every queued runtime event.
-std::vector<Event> TakeAll();
 // Takes every queued event and keeps the gadget events (windows post their
 // own redraws, clicks and moves beside them).
 std::vector<Event> GadgetEvents();
-
-// Lets Qt deliver what is pending without taking runtime events.
-void Settle();
-
-// Runs Qt until `done` holds; false when `limit` passed first.
-bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
-
-// Fails the test program instead of letting a test hang: unless destroyed
-// within `limit`, it reports `what` and ends the process with status 1.
-class Watchdog {
- public:
-  Watchdog(std::chrono::milliseconds limit, std::string what);
-  ~Watchdog();
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_;
-  bool finished_ = false;
-  std::thread thread_;
-};
 
 // Answers Qt's own file dialog as a user would: types `names` into its
 // file-name field (selectFile is ignored once that field has the focus) and
