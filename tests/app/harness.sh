@@ -77,17 +77,7 @@ h_device() {
 # VAR gets its exit status.
 h_stop_device() {
   kill -TERM "$1" 2>/dev/null || true
-  local i h_rc
-  for i in $(seq 100); do
-    if ! kill -0 "$1" 2>/dev/null; then
-      h_rc=0
-      wait "$1" 2>/dev/null || h_rc=$?
-      [ -n "${2:-}" ] && printf -v "$2" '%s' "$h_rc"
-      return 0
-    fi
-    sleep 0.05
-  done
-  return 1
+  h_device_done "$1" 5 "${2:-}"
 }
 
 # h_device_done PID SECONDS [VAR]: waits for a device to end by itself.
