@@ -1,11 +1,8 @@
 #include "io/serial_diagnostics.h"
 
-#include <errno.h>
-#include <limits.h>
-#include <string.h>
-
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "io/serial.h"
 
@@ -15,9 +12,7 @@ namespace {
 
 std::mutex g_mutex;
 FILE* g_stream = stderr;
-char g_prefix[64] = "fwupdater";
-
-bool DeviceMissing(int error) { return error == ENOENT || error == ENOTDIR || error == ENXIO || error == ENODEV; }
+char g_prefix[64] = "";  // the program names itself; the runtime does not know it
 
 }  // namespace
 
@@ -32,28 +27,17 @@ void SerialSetDiagnosticPrefix(const char* programName) {
   snprintf(g_prefix, sizeof g_prefix, "%s", programName);
 }
 
-void SerialReportOpenFailure(const char* path, int error, bool busy) {
-  if (!busy && DeviceMissing(error)) return;
-  char reason[128];
-  const char* text = strerror_r(error, reason, sizeof reason);
-
+void SerialReportOpenFailure(const char* port, const char* reason) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_stream) return;
-  // One formatted write, so concurrent output cannot split the line.
-  char line[PATH_MAX + 384];
-  const char* prefix = g_prefix[0] ? g_prefix : "serial";
-  if (busy) {
-    snprintf(line, sizeof line, "%s: cannot open %s: it is in use by another program\n", prefix, path);
-  } else if (error == EACCES || error == EPERM) {
-    snprintf(line, sizeof line,
-             "%s: cannot open %s: %s (your user must be in the 'dialout' group: "
-             "sudo usermod -aG dialout $USER, then log in again)\n",
-             prefix, path, text);
-  } else {
-    snprintf(line, sizeof line, "%s: cannot open %s: %s\n", prefix, path, text);
-  }
-  fputs(line, g_stream);
+  std::string line;
+  if (g_prefix[0]) line.append(g_prefix).append(": ");
+  line.append("cannot open ").append(port ? port : "").append(": ").append(reason ? reason : "").append("\n");
+  // One write, so concurrent output cannot split the line.
+  fputs(line.c_str(), g_stream);
   fflush(g_stream);
 }
+
+void SerialReportBusy(const char* port) { SerialReportOpenFailure(port, "it is in use by another program"); }
 
 }  // namespace rt

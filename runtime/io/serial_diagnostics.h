@@ -1,11 +1,14 @@
-// The one line written when a port that exists cannot be opened.
+// The one line written when a port that exists cannot be opened. Each back
+// end decides what counts as missing (not reported: the port scan probes a
+// hundred names and most of them do not exist) and words the reason.
 #pragma once
 
 namespace rt {
 
-// Reports that `path` failed to open with `error` (an errno value). A
-// missing device is not reported: the port scan probes a hundred names and
-// most of them do not exist. `busy` marks a port held by another program.
-void SerialReportOpenFailure(const char* path, int error, bool busy);
+// "<program>: cannot open <port>: <reason>"
+void SerialReportOpenFailure(const char* port, const char* reason);
+
+// The same line for a port another program holds.
+void SerialReportBusy(const char* port);
 
 }  // namespace rt

@@ -13,6 +13,7 @@ class IoEnvironment : public ::testing::Environment {
     rt::FileLibraryStart();
     rt::SerialLibraryStart();
     rt::SerialSetDiagnosticStream(nullptr);
+    rt::SerialSetDiagnosticPrefix("fwupdater");  // as the program names itself
   }
   void TearDown() override {
     rt::SerialLibraryEnd();

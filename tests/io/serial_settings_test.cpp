@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "io/serial_settings.h"
+#include "io/serial_settings_posix.h"
 
 namespace {
 

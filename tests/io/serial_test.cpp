@@ -267,6 +267,12 @@ TEST_F(Serial, TheSameDeviceCannotBeOpenedTwice) {
   EXPECT_EQ(Open(1, pty.name()), 0);
   EXPECT_NE(diagnostics.Text().find("updater-test: cannot open " + pty.path()), std::string::npos);
   EXPECT_NE(rt::SerialIsOpen(0), 0);
+
+  // Until the program names itself the line carries no name at all.
+  rt::SerialSetDiagnosticPrefix(nullptr);
+  EXPECT_EQ(Open(1, pty.name()), 0);
+  EXPECT_NE(diagnostics.Text().find("\ncannot open " + pty.path() + ": it is in use by another program\n"),
+            std::string::npos);
 }
 
 TEST_F(Serial, MissingDevicesAreNotReported) {

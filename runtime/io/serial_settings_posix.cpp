@@ -1,4 +1,4 @@
-#include "io/serial_settings.h"
+#include "io/serial_settings_posix.h"
 
 #include <cstring>
 #include <iterator>

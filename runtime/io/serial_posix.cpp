@@ -1,3 +1,8 @@
+// POSIX back end of the serial ports: terminals in raw, non-blocking mode.
+//
+// Exclusive use: other programs cannot open the terminal while we hold it
+// (TIOCEXCL), and cooperating programs that lock it with flock() see it as
+// busy.
 #include "io/serial.h"
 
 #include <errno.h>
@@ -8,18 +13,25 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
+#include <string>
 
 #include "core/memory.h"
 #include "core/object_table.h"
 #include "core/utf.h"
 #include "io/path.h"
 #include "io/serial_diagnostics.h"
-#include "io/serial_settings.h"
+#include "io/serial_settings_posix.h"
 
 namespace rt {
 
 namespace {
+
+// The port's descriptor; 0 while closed.
+struct SerialRecord {
+  int32_t descriptor;
+};
 
 ObjectTable* g_table = nullptr;
 
@@ -59,6 +71,18 @@ void Reclaim(int fd) {
   if (!g_abandoned) ioctl(fd, TIOCEXCL);
 }
 
+bool DeviceMissing(int error) { return error == ENOENT || error == ENOTDIR || error == ENXIO || error == ENODEV; }
+
+void ReportOpenFailure(const char* path, int error) {
+  if (DeviceMissing(error)) return;
+  char text[128];
+  std::string reason = strerror_r(error, text, sizeof text);
+  if (error == EACCES || error == EPERM) {
+    reason += " (your user must be in the 'dialout' group: sudo usermod -aG dialout $USER, then log in again)";
+  }
+  SerialReportOpenFailure(path, reason.c_str());
+}
+
 SerialRecord* OpenPort(ObjectNumber number) {
   return g_table ? static_cast<SerialRecord*>(ObjectTableGet(g_table, number)) : nullptr;
 }
@@ -86,7 +110,11 @@ int OpenExclusive(const char* path, int sibling) {
   if (fd < 0) {
     const int error = errno;
     if (sibling >= 0) Reclaim(sibling);
-    SerialReportOpenFailure(path, error, error == EBUSY);
+    if (error == EBUSY) {
+      SerialReportBusy(path);
+    } else {
+      ReportOpenFailure(path, error);
+    }
     return -1;
   }
   if (fd == 0) {
@@ -106,7 +134,7 @@ int OpenExclusive(const char* path, int sibling) {
   if (sibling < 0 && ((flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) ||
                       (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive))) {
     close(fd);
-    SerialReportOpenFailure(path, EBUSY, true);
+    SerialReportBusy(path);
     return -1;
   }
   if (!Hold(fd)) {
