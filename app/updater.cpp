@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include "platform.h"
 #include "runtime_api.h"
@@ -38,7 +39,17 @@ constexpr int32_t ByteArrayType = 1;   // plain 8-bit elements
 constexpr rt::ObjectNumber Fixed = 0;  // the firmware file, the port, the banner image and its gadget
 
 constexpr RtChar DefaultFirmware[] = u"trx.fw";
-constexpr int32_t RefusedByteRetryMs = 1000;
+
+using Clock = std::chrono::steady_clock;
+// How long a byte the line refuses is offered again before the line counts as gone.
+constexpr auto RefusedByteRetry = std::chrono::seconds(1);
+// Stale input is dropped until the line has been quiet this long: longer
+// than a USB adapter holds received bytes before passing them on (16 ms by
+// default), and longer than a pseudo-terminal takes to refill its input
+// queue from its buffers.
+constexpr auto StaleQuietTime = std::chrono::milliseconds(20);
+// A device that never stops talking must not hold the run for ever.
+constexpr auto StaleDropLimit = std::chrono::seconds(1);
 
 std::atomic<ProgressObserver> progressObserver{nullptr};
 
@@ -50,35 +61,43 @@ void ShowProgress(int64_t value) {
 }
 
 // Drops whatever the device sent before the header. AnswerBuffer holds 17
-// bytes, so a larger backlog is read in pieces of at most 17 until nothing
-// waits any more; a read that delivers nothing (a device gone away) ends it.
-// The driver refills its input queue from its receive buffers in the
-// background as the queue empties, so "nothing waits" counts only when a
-// second look after a short pause agrees.
+// bytes, so a larger backlog is read in pieces of at most 17 until the line
+// has been quiet for StaleQuietTime; a read that delivers nothing (a device
+// gone away) ends it. A device that keeps talking (a boot log, a console, a
+// wrong line speed read as noise) is dropped for StaleDropLimit and then the
+// header goes out anyway: the answer wait will find more than two bytes and
+// say that the device does not respond.
 void DropStaleInput() {
-  if (rt::SerialInputPending(Fixed) == 0) return;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point lastByte = start;
   for (;;) {
-    int64_t waiting = rt::SerialInputPending(Fixed);
-    if (waiting <= 0) {
-      rt::DelayMs(1);
-      waiting = rt::SerialInputPending(Fixed);
-      if (waiting <= 0) return;
+    const Clock::time_point now = Clock::now();
+    if (now - start >= StaleDropLimit) return;
+    const int64_t waiting = rt::SerialInputPending(Fixed);
+    if (waiting > 0) {
+      const int32_t piece = int32_t(std::min<int64_t>(waiting, BufferElements));
+      if (rt::SerialRead(Fixed, AnswerBuffer, piece) <= 0) return;
+      lastByte = Clock::now();
+      continue;
     }
-    const int32_t piece = int32_t(std::min<int64_t>(waiting, BufferElements));
-    if (rt::SerialRead(Fixed, AnswerBuffer, piece) <= 0) return;
+    if (now - lastByte >= StaleQuietTime) return;
+    rt::DelayMs(1);
   }
 }
 
 // Sends SendBuffer[0] as one write. The output-queue poll after every byte
 // normally keeps the driver from refusing one, but some USB adapters and
-// pseudo-terminals report an empty queue while they still hold data; a byte
-// they refuse would silently go missing from the firmware. So a refused byte
-// is offered again after short pauses. A line that refuses everything for a
-// second has gone away (unplugged): from then on each byte is written once,
-// as the rest of the body has nowhere to go and the final wait will say so.
+// pseudo-terminals report an empty queue while they still hold data, and a
+// Windows write may give up after its time-out; a byte they refuse would
+// silently go missing from the firmware. So a refused byte is offered again
+// after short pauses. A line that refuses a byte for RefusedByteRetry has gone
+// away (unplugged): from then on each byte is written once, as the rest of the
+// body has nowhere to go and the final wait will say so. The bound is time,
+// not a count of attempts, because one attempt may itself block for a while.
 void WriteBodyByte(bool* lineAlive) {
   if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1 || !*lineAlive) return;
-  for (int32_t waited = 0; waited < RefusedByteRetryMs; ++waited) {
+  const Clock::time_point start = Clock::now();
+  while (Clock::now() - start < RefusedByteRetry) {
     rt::DelayMs(1);
     if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1) return;
   }

@@ -1,6 +1,8 @@
 #include "io/file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -23,10 +25,27 @@ FileRecord* OpenFile(ObjectNumber number) {
   return g_table ? static_cast<FileRecord*>(ObjectTableGet(g_table, number)) : nullptr;
 }
 
+// Only a regular file is read: a directory opens on Linux and reads as
+// nothing, a device node or a FIFO reads whatever arrives (or blocks for a
+// writer), and a caller would take any of them for content. The descriptor
+// is opened without blocking so that a FIFO is refused instead of waited on.
+FILE* OpenRegularForRead(const char* path) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  FILE* stream = fdopen(fd, "r");
+  if (!stream) close(fd);
+  return stream;
+}
+
 // "e": the descriptor is not inherited by programs the process starts.
 FILE* OpenStream(const char* path, int32_t mode) {
   if (!path) return nullptr;
-  if (mode == FileModeRead) return fopen(path, "re");
+  if (mode == FileModeRead) return OpenRegularForRead(path);
   if (mode == FileModeUpdate) {
     if (FILE* stream = fopen(path, "r+e")) return stream;
   }

@@ -27,7 +27,8 @@ constexpr int32_t FileFlagEncodingMask = 0x1F;
 constexpr int32_t FileFlagUnbuffered = 0x80000;
 constexpr int32_t FileFlagSeekEnd = 0x100000;  // update mode only
 
-// Mode 1 reads ("r"); mode 2 updates ("r+", created with "w+" when missing);
+// Mode 1 reads ("r"; a regular file only, never a directory, device or FIFO);
+// mode 2 updates ("r+", created with "w+" when missing);
 // any other mode creates or truncates ("w+"). Returns the stream (fixed
 // number), the record's address (DynamicNumber) or 0. A file open under
 // `number` is closed first, even when the new open fails.

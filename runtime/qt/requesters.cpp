@@ -10,6 +10,7 @@
 
 #include "core/workspace.h"
 #include "qt/gadget_text.h"
+#include "qt/ktqmainwindow.h"
 #include "qt/ui_thread.h"
 
 namespace rt {
@@ -33,11 +34,27 @@ int32_t ResultOf(QMessageBox::StandardButton button) {
   }
 }
 
+// A requester belongs to the program's active window. When the user has
+// switched to another program none of ours is active, yet a box raised by a
+// worker must still block the window it reports on: the program's main
+// window owns it then.
+QWidget* RequesterOwner() {
+  QWidget* active = QApplication::activeWindow();
+  if (qobject_cast<KTQMainWindow*>(active)) return active;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (qobject_cast<KTQMainWindow*>(widget) && widget->isVisible()) return widget;
+  }
+  return active;
+}
+
 // The box and the answer it collects. Only a button the user actually
 // pressed counts (Escape presses the box's escape button); closing the box
 // otherwise leaves the answer at 0.
 QMessageBox* BuildMessageBox(RtString title, RtString text, int32_t flags, std::shared_ptr<int32_t> answer) {
-  auto* box = new QMessageBox(QApplication::activeWindow());
+  auto* box = new QMessageBox(RequesterOwner());
+  // Every window of the program waits for the answer, not only the owner:
+  // nothing may start another run while a result is still being shown.
+  box->setWindowModality(Qt::ApplicationModal);
   box->setWindowTitle(ToQString(title));
   box->setText(ToQString(text));
   if (flags & MessageFlags::Information) {
@@ -81,12 +98,12 @@ void OpenMessageBox(void* context, uint64_t token) {
   // Deleted unanswered (its window went, or the shut-down): the caller goes on.
   QObject::connect(box, &QObject::destroyed, [token] { UiThreadComplete(token, MessageResult::Other); });
   UiThreadAdoptDialog(box);
-  box->open();
+  box->show();  // open() would make it modal for its owner only
 }
 
 QFileDialog* BuildFileDialog(RtString title, RtString defaultFile, const QStringList& filters, int32_t defaultIndex,
                              int32_t flags, int32_t save) {
-  auto* dialog = new QFileDialog(QApplication::activeWindow(), ToQString(title), ToQString(defaultFile), QString());
+  auto* dialog = new QFileDialog(RequesterOwner(), ToQString(title), ToQString(defaultFile), QString());
   dialog->setNameFilters(filters);
   if (defaultIndex >= 0 && defaultIndex < filters.size()) dialog->selectNameFilter(filters.at(defaultIndex));
   if (save) {

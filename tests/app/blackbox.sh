@@ -52,10 +52,10 @@ echo "ok: probed /dev/ttyUSB0..99 in order, opened /dev/ttyUSB0 and /dev/ttyUSB3
 # error names it and says why; missing ports say nothing.
 h_device dev0 "$device" -q --body-length 0
 h_device dev3 "$device" -q --body-length 0
-flock -x -n "$dev3" sleep 30 &
+flock -x -n "$dev3" sh -c ': >"$0"; sleep 30' "$h_work/held" &
 holder=$!
 h_pids+=("$holder")
-sleep 0.2
+h_wait_file "$h_work/held" 10 || fail "the lock on /dev/ttyUSB3 was not taken"
 : >"$h_work/program.err"
 h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- "$program"
 win=$(h_window "$title" 30) || true
@@ -102,7 +102,6 @@ h_device dev3 "$device" -q --body-length 65536 --answer1 ok --output "$h_work/de
 h_launch app ttyUSB0="$dev0" ttyUSB3="$dev3" -- "$program"
 win=$(h_window "$title" 30) || true
 [ -n "$win" ] || fail "the window did not appear"
-sleep 0.3
 # The file-name field: replace "trx.fw" with the firmware's path.
 h_click "$win" 190 80
 xdotool key --clearmodifiers ctrl+a
@@ -120,7 +119,6 @@ echo "ok: update on /dev/ttyUSB0 ended in Information; the device received all $
 # Second entry of the list: focus the list from the field, one step down.
 h_click "$win" 190 80
 xdotool key --clearmodifiers shift+Tab Down
-sleep 0.2
 h_click "$win" 210 175
 box=$(h_window "ERROR:4" 30) || true
 [ -n "$box" ] || fail "no ERROR:4 box from the device on /dev/ttyUSB3"
@@ -140,12 +138,11 @@ h_device dev0 "$device" --firmware "$h_work/big.fw" --timeout 1000
 h_launch app ttyUSB0="$dev0" -- "$program"
 win=$(h_window "$title" 30) || true
 [ -n "$win" ] || fail "the window did not appear"
-sleep 0.3
 h_click "$win" 190 80
 xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 2 "$h_work/big.fw"
 h_click "$win" 210 175
-sleep 0.5
+h_wait_line "$dev0_log" 'receiving the body' 30 || fail "the update did not start: $(cat "$dev0_log")"
 start=$(date +%s%N)
 "$xclose" "$win"
 h_exit status "$app" 5 || fail "the program did not end within 5 s of a close request during an update"

@@ -145,6 +145,26 @@ h_exit() {
   return 1
 }
 
+# h_wait_file FILE SECONDS: waits until FILE exists.
+h_wait_file() {
+  local i
+  for i in $(seq $(( $2 * 20 ))); do
+    [ -e "$1" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# h_wait_line FILE PATTERN SECONDS: waits until a line of FILE matches PATTERN.
+h_wait_line() {
+  local i
+  for i in $(seq $(( $3 * 20 ))); do
+    grep -q -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
 # h_firmware FILE BYTES: a firmware file of the given size with varied content.
 h_firmware() {
   head -c "$2" /dev/urandom >"$1"

@@ -123,6 +123,9 @@ bool WindowHarness::RunUntilFinished(Outcome* outcome, std::chrono::milliseconds
       outcome->portOpen = rt::SerialIsOpen(0) != 0;
       outcome->gadgetsEnabled = AllInputGadgetsEnabled();
       outcome->barValue = ProgressBar()->value();
+      outcome->boxOwner = box->parentWidget() ? box->parentWidget()->window() : nullptr;
+      outcome->boxModality = box->windowModality();
+      outcome->boxWasModal = QApplication::activeModalWidget() == box;
       QAbstractButton* ok = box->button(QMessageBox::Ok);
       if (!ok && !box->buttons().isEmpty()) ok = box->buttons().first();
       if (ok) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 
 #include <chrono>
 #include <cstdint>
@@ -30,6 +31,9 @@ struct Outcome {
   bool portOpen = true;      // port 0 still open when the box showed
   bool gadgetsEnabled = false;
   int barValue = -1;
+  QWidget* boxOwner = nullptr;  // the top-level window the box belongs to
+  Qt::WindowModality boxModality = Qt::NonModal;
+  bool boxWasModal = false;     // the application's modal widget while it showed
 };
 
 class WindowHarness {

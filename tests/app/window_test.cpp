@@ -18,10 +18,12 @@
 #include <string>
 
 #include "core/threads.h"
+#include "core/workspace.h"
 #include "io/file.h"
 #include "io/serial.h"
 #include "device.h"
 #include "qt/event_kind.h"
+#include "qt/requesters.h"
 #include "qt/wait_window_event.h"
 #include "qt/windows.h"
 #include "updater.h"
@@ -238,6 +240,33 @@ TEST_F(WindowTest, QueuedSecondActivationStartsNoSecondRun) {
   EXPECT_FALSE(second.shown) << "a second run reported " << second.title.toStdString();
   EXPECT_EQ(rt::ThreadRunningCount(), 0);
   EXPECT_TRUE(harness.AllInputGadgetsEnabled());
+}
+
+int64_t ReportFromWorker(int64_t) {
+  rt::WorkspaceEnsure();
+  rt::ShowMessage(u"ERROR:3", u"Device does not respond!");
+  return 0;
+}
+
+TEST_F(WindowTest, ResultBoxBlocksTheWindowWhenAnotherProgramIsActive) {
+  // The user switched to another program during the transfer: no window of
+  // ours is active when the worker's box opens. It must still belong to the
+  // main window and block it, or "UPDATE!" (enabled again before the box
+  // shows) could start a second run while this one waits in its box.
+  // A plain window of no runtime window stands in for the other program
+  // (this platform re-activates our window when nothing else is active).
+  QWidget elsewhere;
+  elsewhere.setWindowTitle("another program");
+  elsewhere.show();
+  QApplication::setActiveWindow(&elsewhere);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &elsewhere; }, 5000));
+  ASSERT_NE(rt::ThreadStart(ReportFromWorker, 0), 0u);
+  Outcome outcome;
+  ASSERT_TRUE(harness.RunUntilFinished(&outcome, 20s));
+  EXPECT_EQ(outcome.title, "ERROR:3");
+  EXPECT_EQ(outcome.boxOwner, rt::WindowWidget(app::Gadgets().window));
+  EXPECT_EQ(outcome.boxModality, Qt::ApplicationModal);
+  EXPECT_TRUE(outcome.boxWasModal) << "the box did not block the program's windows";
 }
 
 }  // namespace

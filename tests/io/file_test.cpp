@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <thread>
 
 #include "core/object_table.h"
 #include "io/file.h"
@@ -69,33 +68,19 @@ TEST_F(Files, ByteByByteReadingRefillsOncePerBuffer) {
   EXPECT_EQ(record->filled, 0);
 }
 
-TEST_F(Files, StreamReadsFromAFifoComeInBufferSizedPieces) {
-  // A FIFO delivers what the writer has written so far; the pieces the
-  // buffer asks for are visible in `filled` after each refill.
+TEST_F(Files, OnlyARegularFileOpensForReading) {
+  // A folder opens with fopen on Linux and a FIFO or device reads whatever
+  // arrives: none of them is a file's content. A FIFO without a writer would
+  // block a plain open; it must be refused at once instead.
   const std::string fifo = dir_.File("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const std::vector<uint8_t> content = iotest::Pattern(10000, 7);
-  std::thread writer([&] {
-    FILE* out = fopen(fifo.c_str(), "wb");
-    if (!out) return;
-    for (size_t offset = 0; offset < content.size(); offset += 1000) {
-      fwrite(content.data() + offset, 1, std::min<size_t>(1000, content.size() - offset), out);
-      fflush(out);
-    }
-    fclose(out);
-  });
-  const int64_t handle = rt::FileOpenForRead(0, U16(fifo).c_str());
-  ASSERT_NE(handle, 0);
-  rt::FileRecord* record = Record(handle, 0);
-  std::vector<uint8_t> received;
-  std::vector<int32_t> refills;
-  for (size_t i = 0; i < content.size(); ++i) {
-    received.push_back(static_cast<uint8_t>(rt::FileReadByte(0)));
-    if (record->unread == record->filled - 1) refills.push_back(record->filled);
+  for (const std::string& path : {dir_.File(""), fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+    EXPECT_EQ(rt::FileOpenForRead(0, U16(path).c_str()), 0) << path;
+    EXPECT_EQ(rt::FileIsOpen(0), 0) << path;
   }
-  writer.join();
-  EXPECT_EQ(received, content);
-  EXPECT_EQ(refills, (std::vector<int32_t>{4096, 4096, 1808}));
+  const std::string file = dir_.Write("file", {7});
+  ASSERT_NE(rt::FileOpenForRead(0, U16(file).c_str()), 0);
+  EXPECT_EQ(rt::FileReadByte(0), 7);
 }
 
 TEST_F(Files, ReadBlockFollowsTheRefillRule) {

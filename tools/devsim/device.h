@@ -44,7 +44,8 @@ struct Options {
   int repeat = 1;            // updates to serve; 0 = until stopped
   int timeoutMs = 5000;      // longest pause inside an exchange
   int startTimeoutMs = 0;    // longest wait for a header to begin; 0 = no limit
-  int lingerMs = 200;        // after the last update, any byte within this time is a violation
+  int lingerMs = 200;        // after the last update, any byte within this time is a violation (and is
+                             // added to Received()); a test that stops the device itself may linger for ever
 
   std::string ttyPath;  // use this terminal instead of a new pseudo-terminal
   int baud = 57600;     // line speed set on ttyPath
