@@ -34,7 +34,8 @@ void BM_ImageCatchBanner(benchmark::State& state) {
     // Number 0 again: the previous image is freed inside the call, as in a re-catch.
     benchmark::DoNotOptimize(rt::ImageCatch(0, png.data(), static_cast<int64_t>(png.size())));
   }
-  if (!rt::ImageHandle(0) || rt::ImageHandle(0)->width() != 400) state.SkipWithError("banner did not decode");
+  const rt::KTQImage* image = rt::KTQImageOfHandle(rt::ImageHandle(0));
+  if (!image || image->width() != 400) state.SkipWithError("banner did not decode");
   rt::ImageFree(0);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 400 * 60 * 3);
 }
@@ -71,7 +72,7 @@ void BM_FirstPixmapAndIcon(benchmark::State& state) {
     state.PauseTiming();
     rt::ImageCatch(0, png.data(), static_cast<int64_t>(png.size()));
     state.ResumeTiming();
-    benchmark::DoNotOptimize(rt::ImageIcon(rt::ImageHandle(0)).cacheKey());
+    benchmark::DoNotOptimize(rt::ImageIcon(rt::KTQImageOfHandle(rt::ImageHandle(0))).cacheKey());
   }
   rt::ImageFree(0);
 }

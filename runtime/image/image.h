@@ -1,8 +1,8 @@
 // Numbered image objects, created by decoding image data held in memory.
 // The portable half: the table, the decoder list and ImageCatch. What an
 // image object is (a QImage subclass, a DIB section) is the platform's pixel
-// store (image_store.h); ImageObject hands it out untyped, and each platform
-// offers a typed ImageHandle beside it.
+// store (image_store.h); callers outside the store see only its opaque
+// handle (ImageHandle).
 #pragma once
 
 #include "core/types.h"
@@ -13,6 +13,8 @@ namespace rt {
 using ImageFormatCode = uint32_t;
 constexpr ImageFormatCode ImageFormatPng = 0x474E50;  // P N G
 constexpr ImageFormatCode ImageFormatBmp = 0x504D42;  // B M P
+// Icon files, which the Windows store reads itself before any decoder.
+constexpr ImageFormatCode ImageFormatIcon = 0x4E4F4349;  // I C O N
 
 // What callers pass when the data describes its own end (the largest 32-bit
 // signed value); decoders still never read past the data's own end.
@@ -40,6 +42,11 @@ inline intptr_t ImageCatch(ObjectNumber number, const void* data) { return Image
 
 // The platform image object of a live image, or null.
 void* ImageObject(ObjectNumber number);
+// The same object as the platform's opaque handle, what a gadget displays:
+// the KTQImage's address on Linux, the HBITMAP or HICON on Windows; 0 when
+// the number names no image. Each platform's pixel store defines it, and only
+// that platform's user-interface back end looks inside.
+intptr_t ImageHandle(ObjectNumber number);
 // The live record, or null.
 const ImageRecord* ImageRecordGet(ObjectNumber number);
 

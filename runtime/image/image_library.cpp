@@ -58,11 +58,14 @@ intptr_t ImageCatch(ObjectNumber number, const void* data, int64_t length) {
   const ObjectNumber owner = number == DynamicNumber ? ObjectHandle(record) : number;
 
   void* image = nullptr;
-  ImageDecodeState* state = ImageDecodeStateGet();
-  const ImageFormatCode format = ImageIdentify(state, data, length);
-  if (format != 0) {
-    image = CreateImage(record, state, format);
-    ImageDecodeFinish(state);
+  if (g_store->adopt && data && length > 0) image = g_store->adopt(static_cast<const uint8_t*>(data), length, record);
+  if (!image) {
+    ImageDecodeState* state = ImageDecodeStateGet();
+    const ImageFormatCode format = ImageIdentify(state, data, length);
+    if (format != 0) {
+      image = CreateImage(record, state, format);
+      ImageDecodeFinish(state);
+    }
   }
   if (!image) {
     ObjectTableRelease(g_table, owner);

@@ -22,6 +22,11 @@ struct ImageStore {
   void (*release)(void* image);
   // A view of the object's pixels for the encoders; false when there is none.
   bool (*pixels)(void* image, ImagePixels* view);
+  // Null, or reads data the platform makes images of itself, before any
+  // decoder is asked (Windows icon files): fills every field of `record` and
+  // yields the image object, or null when the data is not of that kind (or
+  // no image can be made of it) and the decoders are to be tried.
+  void* (*adopt)(const uint8_t* data, int64_t length, ImageRecord* record);
 };
 
 // The largest pixel buffer an image may have. Larger pictures are refused,

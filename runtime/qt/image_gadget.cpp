@@ -7,6 +7,7 @@
 #include "qt/gadget_create.h"
 #include "qt/gadget_event_filter.h"
 #include "qt/gadget_images.h"
+#include "qt/qt_image.h"
 
 namespace rt {
 
@@ -25,8 +26,9 @@ void KTImageFunctions::Show(QImage* image) {
   label_->setPixmap(GadgetPixmap(image));
 }
 
-intptr_t ImageGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, QImage* image,
+intptr_t ImageGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, intptr_t handle,
                      int32_t flags) {
+  QImage* image = ImageOfHandle(handle);
   return GadgetCreate(
       number, GadgetKind::Image, x, y, width, height, [](QWidget* parent) { return new QLabel(parent); },
       [image, flags](QWidget* widget, const GadgetIdentity& identity, int32_t* w, int32_t* h) -> KTGadgetFunctions* {

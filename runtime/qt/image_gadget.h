@@ -34,11 +34,11 @@ class KTImageFunctions : public KTGadgetFunctions {
   QImage* image_ = nullptr;
 };
 
-// `image` is an image object (ImageHandle) or null; with an image the
+// `image` is an image's handle (ImageHandle) or 0; with an image the
 // gadget takes the image's size instead of width and height.
-intptr_t ImageGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, QImage* image,
+intptr_t ImageGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, intptr_t image,
                      int32_t flags);
-inline intptr_t ImageGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, QImage* image) {
+inline intptr_t ImageGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, intptr_t image) {
   return ImageGadget(number, x, y, width, height, image, 0);
 }
 

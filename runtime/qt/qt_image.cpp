@@ -26,7 +26,11 @@ const QIcon* KTQImage::Icon() {
   return icon_;
 }
 
-KTQImage* ImageHandle(ObjectNumber number) { return static_cast<KTQImage*>(ImageObject(number)); }
+intptr_t ImageHandle(ObjectNumber number) {
+  return HandleOfImage(static_cast<KTQImage*>(ImageObject(number)));
+}
+
+KTQImage* KTQImageOfHandle(intptr_t handle) { return dynamic_cast<KTQImage*>(ImageOfHandle(handle)); }
 
 QPixmap ImagePixmap(KTQImage* image) {
   const QPixmap* pixmap = image ? image->Pixmap() : nullptr;
@@ -69,7 +73,7 @@ bool Pixels(void* object, ImagePixels* view) {
   return true;
 }
 
-const ImageStore kQtImageStore = {Create, Release, Pixels};
+const ImageStore kQtImageStore = {Create, Release, Pixels, nullptr};
 
 }  // namespace
 

@@ -26,8 +26,13 @@ class KTQImage : public QImage {
   QIcon* icon_ = nullptr;
 };
 
-// The KTQImage of a live image, or null.
-KTQImage* ImageHandle(ObjectNumber number);
+// ImageHandle (image/image.h) in this back end: the address of a QImage,
+// which for an image object is its KTQImage. Gadgets also show any other
+// QImage handed to them this way.
+inline QImage* ImageOfHandle(intptr_t handle) { return reinterpret_cast<QImage*>(handle); }
+inline intptr_t HandleOfImage(QImage* image) { return reinterpret_cast<intptr_t>(image); }
+// The KTQImage behind a handle, or null for 0 or a plain QImage.
+KTQImage* KTQImageOfHandle(intptr_t handle);
 
 // A pixmap (or icon) sharing the image's cache, made on first use; empty for null.
 QPixmap ImagePixmap(KTQImage* image);

@@ -44,11 +44,12 @@ bool Pixels(void* object, ImagePixels* view) {
   return true;
 }
 
-const ImageStore kMemoryStore = {Create, Release, Pixels};
+const ImageStore kMemoryStore = {Create, Release, Pixels, nullptr};
 
 }  // namespace
 
 void ImageLibraryStart() { ImageLibraryStartWith(&kMemoryStore); }
+intptr_t ImageHandle(ObjectNumber number) { return reinterpret_cast<intptr_t>(ImageObject(number)); }
 
 namespace test {
 

@@ -367,7 +367,7 @@ TEST_F(KindsTest, ProgressBarRangeAttributes) {
 
 TEST_F(KindsTest, ImageGadgetTakesTheImageSize) {
   rt::KTQImage banner(QImage(400, 60, QImage::Format_RGB888));
-  const int64_t id = rt::ImageGadget(DynamicNumber, 0, 0, 10, 10, &banner);
+  const int64_t id = rt::ImageGadget(DynamicNumber, 0, 0, 10, 10, rt::HandleOfImage(&banner));
   auto* label = static_cast<QLabel*>(GadgetWidget(id));
   EXPECT_EQ(label->size(), QSize(400, 60));
   EXPECT_EQ(label->pixmap(Qt::ReturnByValue).size(), QSize(400, 60));
@@ -384,16 +384,17 @@ TEST_F(KindsTest, ImageGadgetTakesTheImageSize) {
   EXPECT_EQ(label->size(), QSize(20, 30));
   rt::GadgetFree(id);
 
-  const int64_t empty = rt::ImageGadget(DynamicNumber, 5, 5, 33, 44, nullptr);
+  const int64_t empty = rt::ImageGadget(DynamicNumber, 5, 5, 33, 44, 0);
   EXPECT_EQ(GadgetWidget(empty)->geometry(), QRect(5, 5, 33, 44));
   EXPECT_EQ(rt::GadgetGetState(empty), 0);
 }
 
 TEST_F(KindsTest, ImageGadgetFramesAndEvents) {
   QImage picture(40, 40, QImage::Format_RGB888);
-  const int64_t sunken = rt::ImageGadget(DynamicNumber, 0, 0, 0, 0, &picture, 0x03);
+  const int64_t sunken = rt::ImageGadget(DynamicNumber, 0, 0, 0, 0, rt::HandleOfImage(&picture), 0x03);
   EXPECT_EQ(static_cast<QLabel*>(GadgetWidget(sunken))->frameStyle(), QFrame::Panel | QFrame::Sunken);
-  const int64_t raised = rt::ImageGadget(DynamicNumber, 0, 0, 0, 0, &picture, rt::ImageGadgetFlags::Raised);
+  const int64_t raised =
+      rt::ImageGadget(DynamicNumber, 0, 0, 0, 0, rt::HandleOfImage(&picture), rt::ImageGadgetFlags::Raised);
   EXPECT_EQ(static_cast<QLabel*>(GadgetWidget(raised))->frameStyle(), QFrame::Panel | QFrame::Raised);
 
   QWidget* label = GadgetWidget(raised);
