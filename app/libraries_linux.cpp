@@ -7,7 +7,10 @@
 #include <iterator>
 
 #include "core/keyed_map.h"
+#include "qt/gadget.h"
 #include "qt/qt_base.h"
+#include "qt/wait_window_event.h"
+#include "qt/windows.h"
 #include "runtime_api.h"
 
 namespace app {

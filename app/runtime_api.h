@@ -1,25 +1,18 @@
-// The runtime operations the updater calls, gathered per platform.
+// The runtime operations the updater calls: one set of declarations for
+// both programs, free of any toolkit or operating-system type. Each back end
+// (runtime/qt with the POSIX I/O, runtime/win32 with its I/O) implements
+// exactly these; the per-platform values (event kinds, window flags) live in
+// app/platform_*.cpp.
 #pragma once
 
 #include "core/arrays.h"
 #include "core/rt_string.h"
 #include "core/threads.h"
 #include "core/workspace.h"
-
-#ifdef _WIN32
-#error "the Windows runtime headers join here when the Win32 back end exists"
-#else
 #include "image/image.h"
 #include "io/file.h"
 #include "io/serial.h"
-#include "qt/button_gadget.h"
-#include "qt/combo_box_gadget.h"
-#include "qt/gadget.h"
-#include "qt/image_gadget.h"
-#include "qt/progress_bar_gadget.h"
-#include "qt/qt_image.h"
-#include "qt/requesters.h"
-#include "qt/string_gadget.h"
-#include "qt/wait_window_event.h"
-#include "qt/windows.h"
-#endif
+#include "ui/events.h"
+#include "ui/gadgets.h"
+#include "ui/requesters.h"
+#include "ui/windows.h"

@@ -35,7 +35,7 @@ constexpr int64_t kBlockExtra = 10;
 std::atomic<int64_t> g_live{0};
 
 [[noreturn]] void Fatal(const char* what, int64_t a, int64_t b) {
-  std::fprintf(stderr, "fwupdater runtime: string workspace: %s (%" PRId64 ", %" PRId64 ")\n", what, a, b);
+  std::fprintf(stderr, "runtime: string workspace: %s (%" PRId64 ", %" PRId64 ")\n", what, a, b);
   std::fflush(stderr);
   std::abort();
 }

@@ -6,6 +6,7 @@
 #include <QProxyStyle>
 
 #include "core/types.h"
+#include "ui/gadgets.h"
 #include "qt/gadget_functions.h"
 
 class QPushButton;
@@ -49,9 +50,6 @@ class KTMultiLineStyle : public QProxyStyle {
                     const QString& text, QPalette::ColorRole textRole = QPalette::NoRole) const override;
 };
 
-// The widget for a number, the handle for DynamicNumber; 0 on failure.
-intptr_t ButtonGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, RtString text,
-                      int32_t flags);
 inline intptr_t ButtonGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, RtString text) {
   return ButtonGadget(number, x, y, width, height, text, 0);
 }

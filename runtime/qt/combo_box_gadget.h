@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/types.h"
+#include "ui/gadgets.h"
 #include "qt/gadget_functions.h"
 #include "qt/input_validator.h"
 
@@ -52,7 +53,6 @@ class KTComboBoxFunctions : public KTGadgetFunctions {
   std::unique_ptr<KTInputValidator> validator_;
 };
 
-intptr_t ComboBoxGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, int32_t flags);
 inline intptr_t ComboBoxGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height) {
   return ComboBoxGadget(number, x, y, width, height, 0);
 }

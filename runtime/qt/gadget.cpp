@@ -110,7 +110,8 @@ void GadgetGetText(ObjectNumber gadget, int64_t offset) {
       offset);
 }
 
-int32_t GadgetAddItem(ObjectNumber gadget, int32_t position, RtString text, QImage* image, int32_t flags) {
+int32_t GadgetAddItem(ObjectNumber gadget, int32_t position, RtString text, intptr_t imageHandle, int32_t flags) {
+  QImage* image = reinterpret_cast<QImage*>(imageHandle);
   return static_cast<int32_t>(UiThreadRunNumber([=] {
     GadgetRecord* record = GadgetLookup(gadget);
     return record ? record->functions->AddItem(position, ToQString(text), image, flags) : 0;

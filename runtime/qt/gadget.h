@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/types.h"
+#include "ui/gadgets.h"
 
 class QFont;
 class QImage;
@@ -42,24 +43,14 @@ struct GadgetRecord {
 // only returns the current one.
 QWidget* GadgetListSelect(QWidget* window);
 
-void GadgetDisable(ObjectNumber gadget, int32_t state);  // any nonzero state disables
-void GadgetSetText(ObjectNumber gadget, RtString text);
-// Writes the gadget's text at `offset` of the calling thread's workspace.
-void GadgetGetText(ObjectNumber gadget, int64_t offset);
-// Images are image objects (a KTQImage, or any QImage) or null.
-int32_t GadgetAddItem(ObjectNumber gadget, int32_t position, RtString text, QImage* image, int32_t flags);
-inline int32_t GadgetAddItem(ObjectNumber gadget, int32_t position, RtString text, QImage* image) {
-  return GadgetAddItem(gadget, position, text, image, 0);
+// The operations of ui/gadgets.h. Here an image handle is the address of an
+// image object (a KTQImage, or any QImage); GadgetSetState from another
+// thread does not wait (see ui_thread.h); GadgetFree deletes the gadget's
+// widget, and with it its functions object, event filter and children.
+inline int32_t GadgetAddItem(ObjectNumber gadget, int32_t position, RtString text, QImage* image,
+                             int32_t flags = 0) {
+  return GadgetAddItem(gadget, position, text, reinterpret_cast<intptr_t>(image), flags);
 }
-inline int32_t GadgetAddItem(ObjectNumber gadget, int32_t position, RtString text) {
-  return GadgetAddItem(gadget, position, text, nullptr, 0);
-}
-// From another thread this does not wait (see ui_thread.h).
-void GadgetSetState(ObjectNumber gadget, int64_t value);
-int64_t GadgetGetState(ObjectNumber gadget);
-// The library's free function: deletes the gadget's widget (and with it its
-// functions object, event filter and children); DynamicNumber frees all.
-void GadgetFree(ObjectNumber gadget);
 
 // Creates the gadget table, reserves the per-thread gadget-list state,
 // installs the window library's gadget-list hook and makes the calling

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/types.h"
+#include "ui/gadgets.h"
 #include "qt/gadget_functions.h"
 
 class QProgressBar;
@@ -41,8 +42,6 @@ class KTProgressBarFunctions : public KTGadgetFunctions {
   int32_t value_ = 0;
 };
 
-intptr_t ProgressBarGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, int32_t minimum,
-                           int32_t maximum, int32_t flags);
 inline intptr_t ProgressBarGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
                                   int32_t minimum, int32_t maximum) {
   return ProgressBarGadget(number, x, y, width, height, minimum, maximum, 0);

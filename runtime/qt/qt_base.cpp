@@ -34,9 +34,11 @@ int wakeDescriptor = -1;
 std::atomic<bool> wakePending{false};
 std::atomic<long long> wakeDeliveries{0};
 
-// QApplication keeps a reference to the count and the vector for its whole life.
+// QApplication keeps a reference to the count and the vector for its whole
+// life. Without the program's own arguments (an embedding test) Qt still
+// needs a name; the runtime has none of its own to give.
 int argumentCount = 0;
-char fallbackName[] = "fwupdater";
+char fallbackName[] = "runtime";
 char* fallbackArguments[] = {fallbackName, nullptr};
 
 void WakeArrived() {

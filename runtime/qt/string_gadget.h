@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/types.h"
+#include "ui/gadgets.h"
 #include "qt/gadget_functions.h"
 
 class QLineEdit;
@@ -40,8 +41,6 @@ class KTStringFunctions : public KTGadgetFunctions {
   QLineEdit* edit_;
 };
 
-intptr_t StringGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, RtString text,
-                      int32_t flags);
 inline intptr_t StringGadget(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, RtString text) {
   return StringGadget(number, x, y, width, height, text, 0);
 }

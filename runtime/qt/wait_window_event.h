@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "qt/event_kind.h"
+#include "ui/events.h"
 
 namespace rt {
 
@@ -37,17 +38,10 @@ void EventPurgeWindow(int64_t window);
 // While set, posts without EventPostAlways are ignored.
 void EventPostingSuppress(int suppressed);
 
-// Runs on the thread that called ApplicationStart; elsewhere, or re-entered
-// from a handler inside a wait, it only takes a queued event (or returns 0).
-int32_t WindowEventWait(int32_t timeoutMs);   // -1 waits without time-out
-int32_t WindowEventPoll();                    // WindowEventWait(0)
-int32_t WindowEventWaitForever();             // WindowEventWait(-1)
-
-int32_t CurrentEventKind();
-int64_t CurrentEventGadget();
-int64_t CurrentEventShortcut();
-int64_t CurrentEventType();
-int64_t CurrentEventWindow();
+// WindowEventWait (ui/events.h) runs on the thread that called
+// ApplicationStart; elsewhere, or re-entered from a handler inside a wait, it
+// only takes a queued event (or returns 0).
+int32_t WindowEventWaitForever();  // WindowEventWait(-1)
 
 void EventQueueStart();
 

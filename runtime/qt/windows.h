@@ -4,12 +4,11 @@
 #include <cstdint>
 
 #include "core/types.h"
+#include "ui/windows.h"
 
 class QWidget;
 
 namespace rt {
-
-constexpr int32_t UnsetCoordinate = -65535;
 
 namespace WindowFlags {
 constexpr int32_t Invisible = 0x0001;
@@ -27,24 +26,12 @@ constexpr int32_t Tool = 0x0800;
 constexpr int32_t NoGadgets = 0x1000;
 }  // namespace WindowFlags
 
-// For DynamicNumber the window's handle, otherwise its KTQMainWindow; 0 on failure.
+// WindowOpen (ui/windows.h) gives the KTQMainWindow for a fixed number;
+// this form opens the window as a child of `parent`.
 intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
                     RtString title, int32_t flags, QWidget* parent);
-intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
-                    RtString title, int32_t flags);
 intptr_t WindowOpen(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height, RtString title);
-// Background of the window's content area; -1 restores the default.
-void WindowSetColor(ObjectNumber window, int64_t colour);
 int64_t WindowColor(ObjectNumber window);  // the colour last set, or -1
-// Deletes the window (DynamicNumber: every window). Its number is released
-// and its queued events are purged as it goes.
-void WindowFree(ObjectNumber window);
-// red | green << 8 | blue << 16, inputs unmasked (shifted as unsigned, so
-// that negative inputs give the two's-complement result without overflow).
-inline int64_t RgbColor(int64_t red, int64_t green, int64_t blue) {
-  return static_cast<int64_t>(static_cast<uint64_t>(red) | static_cast<uint64_t>(green) << 8 |
-                              static_cast<uint64_t>(blue) << 16);
-}
 
 // The KTQMainWindow of a live window, or null.
 QWidget* WindowWidget(ObjectNumber window);
