@@ -18,6 +18,7 @@
 #endif
 
 #include "core/container_heap.h"
+#include "core/platform.h"
 #include "core/recursive_lock.h"
 
 namespace rt {
@@ -71,10 +72,12 @@ namespace {
 
 // Constructed on first use, exactly once, and never destroyed, so that a pool
 // released while the process is ending still finds it.
+alignas(std::recursive_mutex) unsigned char g_registryStorage[sizeof(std::recursive_mutex)];
+platform::OnceState g_registryOnce = 0;
+void CreateRegistryMutex() { new (g_registryStorage) std::recursive_mutex; }
 std::recursive_mutex& RegistryMutex() {
-  alignas(std::recursive_mutex) static unsigned char storage[sizeof(std::recursive_mutex)];
-  static std::recursive_mutex* mutex = new (storage) std::recursive_mutex;
-  return *mutex;
+  platform::RunOnce(&g_registryOnce, CreateRegistryMutex);
+  return *std::launder(reinterpret_cast<std::recursive_mutex*>(g_registryStorage));
 }
 RegistryEntry* g_registry = nullptr;  // guarded by RegistryMutex()
 

@@ -1,7 +1,8 @@
 #include "core/memory.h"
 
-#include <cstdlib>
 #include <cstring>
+
+#include "core/platform.h"
 
 namespace rt {
 
@@ -30,7 +31,7 @@ void* DataOf(Node* node) { return node ? reinterpret_cast<unsigned char*>(node) 
 
 void* SizedAlloc(size_t size) {
   if (size > SIZE_MAX - kHeader) return nullptr;
-  auto* raw = static_cast<unsigned char*>(std::calloc(1, size + kHeader));
+  auto* raw = static_cast<unsigned char*>(platform::HeapAllocate(size + kHeader));
   if (!raw) return nullptr;
   const uint64_t length = size;
   std::memcpy(raw + kHeader - sizeof(uint64_t), &length, sizeof length);
@@ -47,7 +48,7 @@ size_t SizedLength(const void* block) {
 void* SizedResize(void* block, size_t size) {
   if (!block || size > SIZE_MAX - kHeader) return nullptr;
   const size_t old = SizedLength(block);
-  auto* raw = static_cast<unsigned char*>(std::realloc(BlockStart(block), size + kHeader));
+  auto* raw = static_cast<unsigned char*>(platform::HeapReallocate(BlockStart(block), size + kHeader));
   if (!raw) return nullptr;  // the old block is untouched and still owned by the caller
   if (size > old) std::memset(raw + kHeader + old, 0, size - old);
   const uint64_t length = size;
@@ -56,7 +57,7 @@ void* SizedResize(void* block, size_t size) {
 }
 
 void SizedFree(void* block) {
-  if (block) std::free(BlockStart(block));
+  if (block) platform::HeapRelease(BlockStart(block));
 }
 
 void* NodeListPush(NodeListHead* head, size_t dataSize) {

@@ -1,5 +1,8 @@
-// POSIX back end of the core's platform seam: pthreads, SIGUSR1, nanosleep.
+// POSIX back end of the core's platform seam: the C library's heap,
+// pthreads, SIGUSR1, nanosleep.
 #include "core/platform.h"
+
+#include "core/run_once.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -7,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -33,6 +37,16 @@ void* Trampoline(void* raw) {
 }
 }  // namespace
 
+void ProcessStart() {}
+
+int ProcessEnd(int code) { return code; }
+
+void* HeapAllocate(size_t bytes) { return std::calloc(1, bytes); }
+
+void* HeapReallocate(void* block, size_t bytes) { return std::realloc(block, bytes); }
+
+void HeapRelease(void* block) { std::free(block); }
+
 bool ThreadCreateDetached(ThreadEntry entry, void* argument, size_t stackSize, uint64_t* identity) {
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return false;
@@ -58,6 +72,13 @@ bool ThreadCreateDetached(ThreadEntry entry, void* argument, size_t stackSize, u
 }
 
 uint64_t ThreadSelf() { return static_cast<uint64_t>(pthread_self()); }
+
+// A detached pthread cannot be asked about once it may have ended.
+bool ThreadNotEnded(uint64_t) { return false; }
+
+void ThreadForgetAll() {}
+
+void RunOnce(OnceState* state, void (*routine)()) { RunOnceInterlocked(state, routine); }
 
 void InstallPauseHandler(void (*handler)()) {
   g_pauseHandler.store(handler, std::memory_order_relaxed);

@@ -1,6 +1,7 @@
 #include "core/runtime_main.h"
 
 #include "core/platform.h"
+#include "core/thread_cleanup.h"
 #include "core/thread_slots.h"
 #include "core/threads.h"
 #include "core/workspace.h"
@@ -13,10 +14,12 @@ namespace rt {
 namespace {
 int g_argumentCount = 0;
 char** g_arguments = nullptr;
-int g_exitCode = 0;  // nothing in this system sets another value
+int g_exitCode = 0;  // the program never sets another value
 }  // namespace
 
 int RuntimeMain(int argc, char** argv, const RuntimeLibrary* libraries, size_t count, void (*body)()) {
+  // Windows: the program heap, before anything of the runtime is allocated.
+  platform::ProcessStart();
   g_argumentCount = argc;
   g_arguments = argv;
 
@@ -48,9 +51,17 @@ int RuntimeMain(int argc, char** argv, const RuntimeLibrary* libraries, size_t c
     if (libraries[i].end) libraries[i].end();
   }
   ThreadSlotShutdown();
+  // The start-up thread gives back its own per-thread state here rather than
+  // at its end: on Windows the program heap that holds it is destroyed next,
+  // and the system still runs the thread's end callbacks inside ExitProcess.
+  ThreadSlotThreadEnd();
   WorkspaceShutdown();
-  return g_exitCode;
+  ThreadCleanupThreadEnd();
+  // Windows destroys the program heap and ends the process here.
+  return platform::ProcessEnd(g_exitCode);
 }
+
+void RuntimeSetExitCode(int code) { g_exitCode = code; }
 
 int RuntimeArgumentCount() { return g_argumentCount; }
 

@@ -20,11 +20,21 @@ struct RuntimeLibrary {
 
 // Keeps the arguments, sets the locale (user default, numbers always "C"),
 // creates the start-up thread's workspace, starts the libraries in order,
-// runs the body, ends the libraries in reverse order, gives up the thread-slot
-// and workspace keys, and returns the exit code (0). When a started thread is
-// still running after the body, the abandon functions run in reverse order and
-// the process ends at once with the exit code.
+// runs the body, ends the libraries in reverse order, gives up the start-up
+// thread's slots, workspace and clean-ups, and returns the exit code (0).
+// When a started thread is still running after the body, the abandon
+// functions run in reverse order and the process ends at once with the exit
+// code.
+//
+// Windows wraps this in the program heap: created before anything else and
+// destroyed after everything else, after which the process ends with
+// ExitProcess and the exit code. There RuntimeMain never returns.
 int RuntimeMain(int argc, char** argv, const RuntimeLibrary* libraries, size_t count, void (*body)());
+
+// The program leaves the exit code at 0. A harness that runs tests as the
+// body sets it to report their result, since on Windows the frame ends the
+// process itself.
+void RuntimeSetExitCode(int code);
 
 int RuntimeArgumentCount();
 char** RuntimeArguments();

@@ -87,6 +87,12 @@ void* ThreadCleanupAdd(ThreadCleanupFunction function, void* argument) {
   return entry;
 }
 
+void ThreadCleanupThreadEnd() {
+  Registry* registry = TheRegistry();
+  if (!registry || !registry->key.valid) return;
+  RunRecords(ThreadKeyGet(registry->key));
+}
+
 int64_t ThreadCleanupRecordCount() {
   Registry* registry = TheRegistry();
   if (!registry) return 0;

@@ -14,6 +14,11 @@ using ThreadCleanupFunction = void (*)(void* argument);
 // that runs too before the thread is gone.
 void* ThreadCleanupAdd(ThreadCleanupFunction function, void* argument);
 
+// Runs the calling thread's functions now rather than when it ends. The
+// program frame does so for the start-up thread as its last step, before the
+// heap their records live in goes away.
+void ThreadCleanupThreadEnd();
+
 // Number of threads that currently hold a registry record (for tests and
 // diagnostics).
 int64_t ThreadCleanupRecordCount();

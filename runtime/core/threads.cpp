@@ -48,6 +48,10 @@ void OnPauseSignal() {
   errno = savedErrno;
 }
 
+// The same on both builds: a runtime thread has its own workspace and slots
+// and the tables stay locked, rather than every thread sharing one unlocked
+// set, which would hold only while the user-interface thread builds no text
+// during an update.
 void ThreadBody(void* raw) {
   auto* record = static_cast<ThreadRecord*>(raw);
   {
@@ -92,6 +96,15 @@ uint64_t ThreadStart(ThreadProcedure procedure, int64_t argument) {
   return identity;
 }
 
+bool ThreadIsRunning(uint64_t identity) {
+  if (identity == 0) return false;
+  std::lock_guard<std::recursive_mutex> guard(ThreadLock());
+  for (void* node = NodeListFirst(g_threads); node; node = NodeListNext(node)) {
+    if (static_cast<ThreadRecord*>(node)->identity == identity) return true;
+  }
+  return platform::ThreadNotEnded(identity);
+}
+
 int64_t ThreadRunningCount() {
   std::lock_guard<std::recursive_mutex> guard(ThreadLock());
   int64_t count = 0;
@@ -103,7 +116,7 @@ void ThreadLibraryStart() { ThreadLock(); }
 
 // Running threads are neither waited for nor stopped; the program frame ends
 // the process at once when any is left.
-void ThreadLibraryEnd() {}
+void ThreadLibraryEnd() { platform::ThreadForgetAll(); }
 
 int32_t DelayMs(int32_t milliseconds) {
   const DelaySplit split = SplitDelayMs(milliseconds);

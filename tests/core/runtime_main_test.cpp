@@ -2,6 +2,7 @@
 // the process itself), so every case runs it in a child process.
 #include "core/runtime_main.h"
 
+#include "core/memory.h"
 #include "core/threads.h"
 #include "core/workspace.h"
 
@@ -14,6 +15,11 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -33,14 +39,19 @@ LIBRARY_FUNCTIONS(B)
 LIBRARY_FUNCTIONS(C)
 #undef LIBRARY_FUNCTIONS
 
-// Library A comes first, so its abandon runs last and reports everything.
+// Library A comes first, so its end and its abandon run last and report
+// everything: on Windows the frame never returns to its caller.
+void EndAndReport() {
+  EndA();
+  std::fprintf(stderr, "log: %s.\n", g_log.c_str());
+}
 void AbandonAndReport() {
   AbandonA();
   std::fprintf(stderr, "log: %s.\n", g_log.c_str());
 }
 
 const rt::RuntimeLibrary kLibraries[] = {
-    {"a", StartA, EndA, AbandonAndReport},
+    {"a", StartA, EndAndReport, AbandonAndReport},
     {"b", StartB, EndB, AbandonB},
     {"none", nullptr, nullptr, nullptr},
     {"c", StartC, EndC, AbandonC},
@@ -67,24 +78,35 @@ void QuietBody() {
 #endif
 }
 
+// What follows the frame: on POSIX it returns the exit code to its caller; on
+// Windows it ends the process itself with the code, so "returned" never shows.
+[[noreturn]] void AfterTheFrame(int code) {
+  std::fprintf(stderr, "returned %d\n", code);
+  std::fflush(stderr);
+  std::_Exit(code);
+}
+#ifdef _WIN32
+constexpr const char* kReturned = "";
+#else
+constexpr const char* kReturned = "\nreturned 0";
+#endif
+
 void RunNormally() {
 #ifndef _WIN32
   setenv("LC_ALL", "C.UTF-8", 1);
 #endif
-  const int code = rt::RuntimeMain(2, g_argv, kLibraries, 4, QuietBody);
-  std::fprintf(stderr, "log: %s.\n", g_log.c_str());
-  std::exit(code);
+  AfterTheFrame(rt::RuntimeMain(2, g_argv, kLibraries, 4, QuietBody));
 }
 
 TEST(RuntimeMainDeathTest, StartsInOrderRunsTheBodyAndEndsInReverse) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
 #ifdef _WIN32
-  const char* expected = "log: start A,start B,start C,body,workspace,arguments,numbers C,end C,end B,end A\\.";
+  const std::string expected = "log: start A,start B,start C,body,workspace,arguments,numbers C,end C,end B,end A\\.";
 #else
-  const char* expected =
+  const std::string expected =
       "log: start A,start B,start C,body,workspace,arguments,numbers C,environment locale,end C,end B,end A\\.";
 #endif
-  EXPECT_EXIT(RunNormally(), ::testing::ExitedWithCode(0), expected);
+  EXPECT_EXIT(RunNormally(), ::testing::ExitedWithCode(0), expected + kReturned);
 }
 
 int64_t RunForever(int64_t) {
@@ -123,27 +145,121 @@ void BodyWaitingForItsThread() {
   }
 }
 
-void RunWithAFinishedThread() {
-  const int code = rt::RuntimeMain(0, nullptr, kLibraries, 4, BodyWaitingForItsThread);
-  std::fprintf(stderr, "log: %s.\n", g_log.c_str());
-  std::exit(code);
-}
+void RunWithAFinishedThread() { AfterTheFrame(rt::RuntimeMain(0, nullptr, kLibraries, 4, BodyWaitingForItsThread)); }
 
 TEST(RuntimeMainDeathTest, ThreadsThatHaveEndedDoNotStopTheOrderlyEnd) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(RunWithAFinishedThread(), ::testing::ExitedWithCode(0),
-              "log: start A,start B,start C,body,end C,end B,end A\\.");
+              std::string("log: start A,start B,start C,body,end C,end B,end A\\.") + kReturned);
 }
 
 void RunWithoutLibraries() {
-  const int code = rt::RuntimeMain(0, nullptr, nullptr, 3, nullptr);
-  std::fprintf(stderr, "returned %d\n", code);
-  std::exit(code);
+  rt::RuntimeMain(0, nullptr, nullptr, 3, nullptr);
+  std::fprintf(stderr, "ended\n");
+  std::_Exit(0);
 }
 
 TEST(RuntimeMainDeathTest, NoLibrariesAndNoBody) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(RunWithoutLibraries(), ::testing::ExitedWithCode(0), "returned 0");
+#ifdef _WIN32
+  EXPECT_EXIT(RunWithoutLibraries(), ::testing::ExitedWithCode(0), "^$");
+#else
+  EXPECT_EXIT(RunWithoutLibraries(), ::testing::ExitedWithCode(0), "ended");
+#endif
 }
+
+// A harness that runs tests as the body reports their result through the
+// exit code; on Windows the frame itself ends the process with it.
+void BodySettingTheExitCode() {
+  Note("body");
+  rt::RuntimeSetExitCode(3);
+}
+
+void RunWithAnExitCode() { AfterTheFrame(rt::RuntimeMain(0, nullptr, kLibraries, 4, BodySettingTheExitCode)); }
+
+TEST(RuntimeMainDeathTest, TheExitCodeIsTheProcessStatus) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+#ifdef _WIN32
+  const char* returned = "";
+#else
+  const char* returned = "\nreturned 3";
+#endif
+  EXPECT_EXIT(RunWithAnExitCode(), ::testing::ExitedWithCode(3),
+              std::string("log: start A,start B,start C,body,end C,end B,end A\\.") + returned);
+}
+
+#ifdef _WIN32
+// The program heap is made before the first library starts, holds the
+// runtime's blocks, is still there when the last library has ended, and is
+// gone when the process ends: the system still runs the start-up thread's
+// end callbacks inside ExitProcess, which is where the last check runs.
+std::vector<HANDLE> Heaps() {
+  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 8);
+  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  return heaps;
+}
+
+size_t g_heapsBefore = 0;
+HANDLE g_programHeap = nullptr;
+
+bool HeapHolds(HANDLE heap, const void* address) {
+  const auto* byte = static_cast<const char*>(address);
+  bool found = false;
+  PROCESS_HEAP_ENTRY entry{};
+  HeapLock(heap);
+  while (!found && HeapWalk(heap, &entry)) {
+    const auto* data = static_cast<const char*>(entry.lpData);
+    found = (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && byte >= data && byte < data + entry.cbData;
+  }
+  HeapUnlock(heap);
+  return found;
+}
+
+bool Listed(HANDLE heap) {
+  for (HANDLE h : Heaps()) {
+    if (h == heap) return true;
+  }
+  return false;
+}
+
+void StartAndFindTheHeap() {
+  StartA();
+  const std::vector<HANDLE> heaps = Heaps();
+  if (heaps.size() == g_heapsBefore + 1) Note("one heap more");
+  void* block = rt::SizedAlloc(100);
+  for (HANDLE heap : heaps) {
+    if (heap != GetProcessHeap() && HeapHolds(heap, block)) g_programHeap = heap;
+  }
+  if (g_programHeap) Note("blocks from it");
+  rt::SizedFree(block);
+}
+
+void EndWithTheHeapThere() {
+  if (Listed(g_programHeap)) Note("heap there");
+  EndAndReport();
+}
+
+void WINAPI AtThreadEnd(void*) {
+  std::fprintf(stderr, Listed(g_programHeap) ? "heap left at exit\n" : "heap gone at exit\n");
+}
+
+const rt::RuntimeLibrary kHeapWatchers[] = {
+    {"a", StartAndFindTheHeap, EndWithTheHeapThere, nullptr},
+    {"b", StartB, EndB, nullptr},
+};
+
+void RunWithTheProgramHeap() {
+  g_heapsBefore = Heaps().size();
+  FlsSetValue(FlsAlloc(AtThreadEnd), &g_heapsBefore);
+  AfterTheFrame(rt::RuntimeMain(0, nullptr, kHeapWatchers, 2, QuietBody));
+}
+
+TEST(RuntimeMainDeathTest, TheProgramHeapComesFirstAndGoesLast) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(RunWithTheProgramHeap(), ::testing::ExitedWithCode(0),
+              "log: start A,one heap more,blocks from it,start B,body,workspace,numbers C,end B,heap there,end A\\.\n"
+              "heap gone at exit");
+}
+#endif
 
 }  // namespace

@@ -10,11 +10,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <thread>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pthread.h>
 #include <signal.h>
 #endif
@@ -126,6 +130,72 @@ TEST_F(ThreadsTest, EveryThreadHasItsOwnWorkspace) {
   EXPECT_NE(g_bases[0].load(), g_bases[1].load());
 }
 
+TEST_F(ThreadsTest, IsRunningUntilTheProcedureHasReturned) {
+  g_release = 0;
+  g_entered = 0;
+  const uint64_t identity = rt::ThreadStart(WaitForRelease, 0);
+  ASSERT_NE(identity, 0u);
+  EXPECT_TRUE(rt::ThreadIsRunning(identity));
+  ASSERT_TRUE(WaitFor([] { return g_entered.load() == 1; }));
+  EXPECT_TRUE(rt::ThreadIsRunning(identity));
+  EXPECT_FALSE(rt::ThreadIsRunning(0));
+  g_release = 1;
+  EXPECT_TRUE(WaitFor([identity] { return !rt::ThreadIsRunning(identity); }));
+  EXPECT_EQ(rt::ThreadRunningCount(), 0);
+}
+
+#ifdef _WIN32
+// Windows numbers threads 1, 2, 3, ... and keeps each handle until the first
+// start after the thread has ended. A thread object lives while a handle to
+// it is open, so whether its system id still opens tells whether ours was
+// closed. The numbers count from the process's first start: a child process.
+std::atomic<DWORD> g_systemIds[4];
+std::atomic<int> g_released[4];
+
+int64_t HoldUntilReleased(int64_t index) {
+  g_systemIds[index] = GetCurrentThreadId();
+  while (!g_released[index].load()) Sleep(1);
+  return 0;
+}
+
+bool StillOpen(DWORD systemId) {
+  HANDLE handle = OpenThread(SYNCHRONIZE, FALSE, systemId);
+  if (!handle) return false;
+  CloseHandle(handle);
+  return true;
+}
+
+void NumberAndReap() {
+  rt::ThreadLibraryStart();
+  uint64_t numbers[4] = {};
+  for (int i = 0; i < 3; ++i) numbers[i] = rt::ThreadStart(HoldUntilReleased, i);
+  std::fprintf(stderr, "numbers %llu %llu %llu", static_cast<unsigned long long>(numbers[0]),
+               static_cast<unsigned long long>(numbers[1]), static_cast<unsigned long long>(numbers[2]));
+  if (!WaitFor([] { return g_systemIds[0] && g_systemIds[1] && g_systemIds[2]; })) std::_Exit(2);
+  g_released[0] = 1;
+  g_released[1] = 1;
+  if (!WaitFor([&] { return !rt::ThreadIsRunning(numbers[0]) && !rt::ThreadIsRunning(numbers[1]); })) std::_Exit(3);
+  if (StillOpen(g_systemIds[0]) && StillOpen(g_systemIds[1])) std::fprintf(stderr, ", kept");
+  numbers[3] = rt::ThreadStart(HoldUntilReleased, 3);
+  std::fprintf(stderr, ", then %llu", static_cast<unsigned long long>(numbers[3]));
+  if (!StillOpen(g_systemIds[0]) && !StillOpen(g_systemIds[1])) std::fprintf(stderr, ", reaped");
+  if (rt::ThreadIsRunning(numbers[2]) && rt::ThreadIsRunning(numbers[3])) std::fprintf(stderr, ", others run");
+  g_released[2] = 1;
+  g_released[3] = 1;
+  if (!WaitFor([&] { return !rt::ThreadIsRunning(numbers[2]) && !rt::ThreadIsRunning(numbers[3]); })) std::_Exit(4);
+  rt::ThreadLibraryEnd();
+  if (!StillOpen(g_systemIds[2]) && !StillOpen(g_systemIds[3])) std::fprintf(stderr, ", closed at the end");
+  std::fprintf(stderr, ".\n");
+  std::_Exit(0);
+}
+
+TEST(ThreadsDeathTest, NumberedFromOneAndReapedAtTheNextStart) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(NumberAndReap(), ::testing::ExitedWithCode(0),
+              "numbers 1 2 3, kept, then 4, reaped, others run, closed at the end\\.");
+}
+#endif
+
 std::atomic<int> g_finished{0};
 
 #ifndef _WIN32
@@ -171,6 +241,20 @@ TEST(Delay, ZeroSleepsNotAtAllAndNegativeFails) {
   EXPECT_EQ(rt::DelayMs(-1000), -1);
   EXPECT_EQ(rt::DelayMs(1), 0);
 }
+
+#ifdef _WIN32
+// Windows ticks every 15.6 ms unless a program asks for 1 ms, which DelayMs
+// does on its first call. Wine's Sleep keeps 1 ms whatever was asked, so
+// under Wine this cannot fail when the request is missing; on Windows it
+// does (a hundred delays would take 1.5 s). Margin: ten times the 1 ms.
+TEST(Delay, OneMillisecondStepsOnTheFineTimer) {
+  const auto start = Clock::now();
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(rt::DelayMs(1), 0);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  EXPECT_GE(elapsed.count(), 50);
+  EXPECT_LT(elapsed.count(), 1000);
+}
+#endif
 
 double Bits(uint64_t bits) {
   double value;
