@@ -1,16 +1,17 @@
-// Buffered files on C streams, as numbered objects. A byte-by-byte reader
-// costs one stream read per FileBufferCapacity bytes.
+// Buffered files as numbered objects. A byte-by-byte reader costs one
+// system read per FileBufferCapacity bytes. Both back ends implement exactly
+// these declarations: file_posix.cpp on C streams, file_win32.cpp on Windows
+// file handles.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "core/types.h"
 
 namespace rt {
 
 struct FileRecord {
-  FILE* stream;      // presence word
+  void* handle;      // presence word: the C stream (POSIX) or the file HANDLE (Windows)
   uint8_t* buffer;   // capacity bytes, null for an unbuffered file
   int32_t capacity;
   int32_t unread;    // bytes in the buffer not yet delivered
@@ -27,11 +28,12 @@ constexpr int32_t FileFlagEncodingMask = 0x1F;
 constexpr int32_t FileFlagUnbuffered = 0x80000;
 constexpr int32_t FileFlagSeekEnd = 0x100000;  // update mode only
 
-// Mode 1 reads ("r"; a regular file only, never a directory, device or FIFO);
-// mode 2 updates ("r+", created with "w+" when missing);
-// any other mode creates or truncates ("w+"). Returns the stream (fixed
-// number), the record's address (DynamicNumber) or 0. A file open under
-// `number` is closed first, even when the new open fails.
+// Mode 1 reads (a regular file only, never a directory, device or FIFO);
+// mode 2 updates (created when missing); any other mode creates or
+// truncates. On Windows the file is shared with nobody, unless the flags
+// share it with readers (0x20000) or with everyone (0x40000). Returns the
+// native handle (fixed number), the record's address (DynamicNumber) or 0.
+// A file open under `number` is closed first, even when the new open fails.
 int64_t FileOpen(ObjectNumber number, RtString name, int32_t mode, int32_t flags);
 int64_t FileOpenForRead(ObjectNumber number, RtString name);
 int64_t FileOpenForUpdate(ObjectNumber number, RtString name);

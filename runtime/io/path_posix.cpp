@@ -1,4 +1,4 @@
-#include "io/path.h"
+#include "io/path_posix.h"
 
 #include <climits>
 

@@ -20,7 +20,7 @@
 #include "core/memory.h"
 #include "core/object_table.h"
 #include "core/utf.h"
-#include "io/path.h"
+#include "io/path_posix.h"
 #include "io/serial_diagnostics.h"
 #include "io/serial_settings_posix.h"
 

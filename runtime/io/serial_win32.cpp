@@ -8,6 +8,7 @@
 
 #include "core/object_table.h"
 #include "io/serial_diagnostics.h"
+#include "io/serial_settings_win32.h"
 
 namespace rt {
 
@@ -56,8 +57,9 @@ std::string ErrorText(DWORD error) {
 }
 
 // A port that is not there is not reported: the port scan probes a hundred
-// names. A port another program holds fails with a sharing violation, or
-// with "access denied" from the serial drivers, which allow one opener only.
+// names. A port another program holds fails with "access denied" from the
+// serial drivers, which allow one opener only, or with a sharing violation
+// or "busy" from other kinds of device.
 void ReportOpenFailure(RtString name, DWORD error) {
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
       error == ERROR_BAD_PATHNAME) {
@@ -66,7 +68,7 @@ void ReportOpenFailure(RtString name, DWORD error) {
   std::wstring wide;
   for (size_t i = 0; i < NameUnits && name[i]; ++i) wide += static_cast<wchar_t>(name[i]);
   const std::string port = Utf8(wide.c_str());
-  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY) {
     SerialReportBusy(port.c_str());
   } else {
     SerialReportOpenFailure(port.c_str(), ErrorText(error).c_str());
@@ -97,50 +99,6 @@ class PortHandle {
 
 DWORD QueueSize(int64_t size) { return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size); }
 
-void ApplySettings(DCB* dcb, int32_t baud, int32_t parity, int32_t dataBits, float stops, int32_t handshake,
-                   int64_t inSize) {
-  // Passed through unchecked: the driver alone knows what its line can do,
-  // and SetCommState refuses what it cannot.
-  dcb->BaudRate = static_cast<DWORD>(baud);
-  dcb->ByteSize = static_cast<BYTE>(dataBits);
-  dcb->Parity = static_cast<BYTE>(parity);  // the runtime's codes are the Win32 ones
-  dcb->fParity = TRUE;
-  if (stops == 1.0f) {
-    dcb->StopBits = ONESTOPBIT;
-  } else if (stops == 2.0f) {
-    dcb->StopBits = TWOSTOPBITS;
-  } else {
-    dcb->StopBits = ONE5STOPBITS;  // 1.5, and whatever else (NaN included)
-  }
-  switch (handshake) {
-    case 0:
-      dcb->fOutxCtsFlow = FALSE;
-      dcb->fRtsControl = RTS_CONTROL_DISABLE;
-      break;
-    case 1:
-      dcb->fOutxCtsFlow = FALSE;
-      dcb->fRtsControl = RTS_CONTROL_ENABLE;
-      break;
-    case 2:
-      dcb->fOutxCtsFlow = TRUE;
-      dcb->fRtsControl = RTS_CONTROL_HANDSHAKE;
-      break;
-    case 3: {
-      dcb->fOutX = TRUE;
-      dcb->fInX = TRUE;
-      dcb->XonChar = 0x11;
-      dcb->XoffChar = 0x13;
-      // A negative size is no queue at all, not a huge one.
-      const WORD xon = static_cast<WORD>(inSize > 0 ? inSize / 10 : 0);
-      dcb->XonLim = xon;
-      dcb->XoffLim = static_cast<WORD>(xon * 7);
-      break;
-    }
-    default:
-      break;  // flow control stays as the driver had it
-  }
-}
-
 SerialRecord* OpenPort(ObjectNumber number) {
   return g_table ? static_cast<SerialRecord*>(ObjectTableGet(g_table, number)) : nullptr;
 }
@@ -167,7 +125,7 @@ int64_t SerialOpen(ObjectNumber number, RtString name, int32_t baud, int32_t par
     ReportOpenFailure(name, GetLastError());
     return 0;
   }
-  ApplySettings(&dcb, baud, parity, dataBits, stops, handshake, inSize);
+  SerialFillDcb(&dcb, baud, parity, dataBits, stops, handshake, inSize);
   if (!SetCommState(port.get(), &dcb)) {
     ReportOpenFailure(name, GetLastError());
     return 0;

@@ -50,7 +50,7 @@ TEST_F(Files, ByteByByteReadingRefillsOncePerBuffer) {
   ASSERT_NE(handle, 0);
   rt::FileRecord* record = Record(handle, 0);
   ASSERT_NE(record, nullptr);
-  EXPECT_EQ(reinterpret_cast<intptr_t>(record->stream), handle);
+  EXPECT_EQ(reinterpret_cast<intptr_t>(record->handle), handle);
   EXPECT_EQ(record->capacity, 4096);
   EXPECT_EQ(record->reading, 1);
   EXPECT_EQ(record->encoding, 2);
@@ -160,14 +160,14 @@ TEST_F(Files, UpdateCreateAndFlags) {
   ASSERT_NE(rt::FileOpen(0, U16(path).c_str(), 2, 0), 0);
   rt::FileRecord* record = Record(0, 0);
   EXPECT_EQ(record->readOnly, 0);
-  ASSERT_EQ(fwrite("abcdef", 1, 6, record->stream), 6u);
+  ASSERT_EQ(fwrite("abcdef", 1, 6, static_cast<FILE*>(record->handle)), 6u);
   rt::FileClose(0);
   EXPECT_EQ(rt::FileSizeOfPath(U16(path).c_str()), 6);
 
   // Update keeps the content; with 0x100000 it starts at the end.
   ASSERT_NE(rt::FileOpen(0, U16(path).c_str(), 2, 0x100000 | 5), 0);
   record = Record(0, 0);
-  EXPECT_EQ(ftell(record->stream), 6);
+  EXPECT_EQ(ftell(static_cast<FILE*>(record->handle)), 6);
   EXPECT_EQ(record->encoding, 5);
   ASSERT_NE(rt::FileOpenForUpdate(0, U16(path).c_str()), 0);
   EXPECT_EQ(rt::FileReadByte(0), 'a');

@@ -1,3 +1,4 @@
+// POSIX back end of the buffered files: C streams.
 #include "io/file.h"
 
 #include <fcntl.h>
@@ -5,12 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/object_table.h"
 #include "core/utf.h"
-#include "io/path.h"
+#include "io/path_posix.h"
 
 namespace rt {
 
@@ -24,6 +26,8 @@ constexpr int32_t g_capacity = FileBufferCapacity;
 FileRecord* OpenFile(ObjectNumber number) {
   return g_table ? static_cast<FileRecord*>(ObjectTableGet(g_table, number)) : nullptr;
 }
+
+FILE* Stream(const FileRecord* record) { return static_cast<FILE*>(record->handle); }
 
 // Only a regular file is read: a directory opens on Linux and reads as
 // nothing, a device node or a FIFO reads whatever arrives (or blocks for a
@@ -76,7 +80,7 @@ int64_t FileOpen(ObjectNumber number, RtString name, int32_t mode, int32_t flags
     buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(g_capacity)));
     if (buffer) capacity = g_capacity;
   }
-  record->stream = stream;
+  record->handle = stream;
   record->buffer = buffer;
   record->capacity = capacity;
   record->unread = 0;
@@ -102,14 +106,14 @@ void FileClose(ObjectNumber number) {
   FileRecord* record = OpenFile(number);
   if (!record) return;
   std::free(record->buffer);
-  fclose(record->stream);
+  fclose(Stream(record));
   ObjectTableRelease(g_table, number);
 }
 
 intptr_t FileIsOpen(ObjectNumber number) { return g_table ? ObjectTableCheck(g_table, number) : 0; }
 
 int64_t FileReadBlock(FileRecord* record, void* destination, int64_t count) {
-  if (!record || !record->stream || !destination || count <= 0) return 0;
+  if (!record || !record->handle || !destination || count <= 0) return 0;
   auto* out = static_cast<uint8_t*>(destination);
   if (count <= record->unread) {
     std::memcpy(out, record->buffer + (record->filled - record->unread), static_cast<size_t>(count));
@@ -123,7 +127,7 @@ int64_t FileReadBlock(FileRecord* record, void* destination, int64_t count) {
   const int64_t wanted = count - copied;
 
   if (wanted < record->capacity) {
-    const size_t got = fread(record->buffer, 1, static_cast<size_t>(record->capacity), record->stream);
+    const size_t got = fread(record->buffer, 1, static_cast<size_t>(record->capacity), Stream(record));
     record->filled = static_cast<int32_t>(got);
     record->unread = static_cast<int32_t>(got);
     const int64_t take = std::min<int64_t>(static_cast<int64_t>(got), wanted);
@@ -132,7 +136,7 @@ int64_t FileReadBlock(FileRecord* record, void* destination, int64_t count) {
     return copied + take;
   }
   // A request of a whole buffer or more skips the buffer.
-  const size_t got = fread(out + copied, 1, static_cast<size_t>(wanted), record->stream);
+  const size_t got = fread(out + copied, 1, static_cast<size_t>(wanted), Stream(record));
   record->unread = 0;
   return copied + static_cast<int64_t>(got);
 }
@@ -143,7 +147,7 @@ int64_t FileReadByte(ObjectNumber number) {
   int8_t byte = 0;
   if (record->buffer) {
     FileReadBlock(record, &byte, 1);
-  } else if (fread(&byte, 1, 1, record->stream) != 1) {
+  } else if (fread(&byte, 1, 1, Stream(record)) != 1) {
     byte = 0;
   }
   return byte;
