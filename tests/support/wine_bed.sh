@@ -5,6 +5,7 @@
 #   wine_bed.sh --devsim PROGRAM --template DIR [--file NAME=BYTES]...
 #               [--port COMn=SIMULATOR-ARGS]... [--link NAME=TARGET]...
 #               -- WINDOWS-PROGRAM [ARG]...
+#   wine_bed.sh ... --host -- COMMAND [ARG]...
 #
 #   --devsim    the device simulator, built for this machine
 #   --template  a booted Wine prefix, created here (once, under a lock) when
@@ -15,8 +16,13 @@
 #   --link      the device NAME (any name; "\\.\NAME" opens it) leads to
 #               TARGET: "port:COMn" for that port's line, else a path
 #               ("{work}" allowed)
+#   --host      COMMAND is a program of this machine that drives the session
+#               itself (starts Windows programs with wine, reads the
+#               simulators' messages in $FWU_BED_DIR/sim-COMn.out.log); its
+#               output is passed on as it comes
 #
-# The program sees the work folder as FWU_BED_WORK (a Windows path). Wine maps
+# The program sees the work folder as FWU_BED_WORK (a Windows path; a --host
+# command also gets it as FWU_BED_DIR, and WINEPREFIX). Wine maps
 # every serial device it finds in /dev to a COM port at each session start,
 # so the whole session (wineserver included) runs in new mount and process
 # namespaces whose /dev holds no serial device and a pseudo-terminal instance
@@ -38,7 +44,7 @@ if [ -z "${FWU_BED_INSIDE:-}" ]; then
   exit 77
 fi
 
-devsim="" template=""
+devsim="" template="" host=""
 files=() ports=() links=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do
   case $1 in
@@ -47,6 +53,7 @@ while [ $# -gt 0 ] && [ "$1" != "--" ]; do
     --file) files+=("$2"); shift 2 ;;
     --port) ports+=("$2"); shift 2 ;;
     --link) links+=("$2"); shift 2 ;;
+    --host) host=1; shift ;;
     *) echo "wine_bed: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -149,16 +156,21 @@ for spec in "${links[@]}"; do
 done
 
 export FWU_BED_WORK="Z:${work//\//\\}"
+export FWU_BED_DIR=$work
 
-# A console program started in a freshly copied prefix has been seen to end
-# at once without any output; such a run is tried once more.
 status=0
-for attempt in 1 2; do
-  status=0
-  wine "$@" >"$work/program.out" 2>&1 || status=$?
-  [ -s "$work/program.out" ] && break
-done
-cat "$work/program.out"
+if [ -n "$host" ]; then
+  "$@" || status=$?
+else
+  # A console program started in a freshly copied prefix has been seen to end
+  # at once without any output; such a run is tried once more.
+  for attempt in 1 2; do
+    status=0
+    wine "$@" >"$work/program.out" 2>&1 || status=$?
+    [ -s "$work/program.out" ] && break
+  done
+  cat "$work/program.out"
+fi
 
 WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
 WINEPREFIX=$WINEPREFIX wineserver -w >/dev/null 2>&1 || true

@@ -3,7 +3,10 @@
 // pads and vias, a chip outline, and the product name in a built-in 5 x 7
 // bitmap font with a soft glow.
 //
-//   fwu-banner-gen OUTPUT.png [ICON.png ICON_SIZE]
+//   fwu-banner-gen OUTPUT.png [ICON.png ICON_SIZE [ICON.ico]]
+//
+// ICON.ico is the Windows program's icon: the same drawing at 16, 32, 48 and
+// 256 pixels.
 //
 // The picture is fully deterministic (fixed seed), so regenerating it gives
 // the same bytes as long as zlib compresses the same way.
@@ -233,15 +236,18 @@ void drawChip(Canvas& c, int x, int y, int w, int h) {
   c.line(x + w - 16, y + h / 2.0 + 6, x + w - 10, y + h / 2.0, 1.2, accent, 0.95);
 }
 
-bool writePng(const Canvas& c, const char* path) {
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
+Canvas drawIcon(int size);
+
+uint8_t channel(double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
+
+// The canvas as an 8-bit RGB, non-interlaced PNG in memory; empty on failure.
+std::vector<uint8_t> encodePng(const Canvas& c) {
+  std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!png || !info) {
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
+    return {};
   }
   std::vector<uint8_t> rows(size_t(c.width()) * 3 * c.height());
   std::vector<png_bytep> rowPointers(size_t(c.height()));
@@ -249,17 +255,22 @@ bool writePng(const Canvas& c, const char* path) {
     rowPointers[y] = rows.data() + size_t(y) * c.width() * 3;
     for (int x = 0; x < c.width(); ++x) {
       const Rgb& p = c.at(x, y);
-      rowPointers[y][x * 3 + 0] = uint8_t(std::clamp(std::lround(p.r), 0L, 255L));
-      rowPointers[y][x * 3 + 1] = uint8_t(std::clamp(std::lround(p.g), 0L, 255L));
-      rowPointers[y][x * 3 + 2] = uint8_t(std::clamp(std::lround(p.b), 0L, 255L));
+      rowPointers[y][x * 3 + 0] = channel(p.r);
+      rowPointers[y][x * 3 + 1] = channel(p.g);
+      rowPointers[y][x * 3 + 2] = channel(p.b);
     }
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    return false;
+    return {};
   }
-  png_init_io(png, f);
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, png_size_t length) {
+        auto* bytes = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+        bytes->insert(bytes->end(), data, data + length);
+      },
+      nullptr);
   png_set_IHDR(png, info, png_uint_32(c.width()), png_uint_32(c.height()), 8, PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 9);
@@ -267,7 +278,85 @@ bool writePng(const Canvas& c, const char* path) {
   png_write_image(png, rowPointers.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  return std::fclose(f) == 0;
+  return out;
+}
+
+bool writeFile(const std::vector<uint8_t>& bytes, const char* path) {
+  if (bytes.empty()) return false;
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && written;
+}
+
+bool writePng(const Canvas& c, const char* path) { return writeFile(encodePng(c), path); }
+
+void put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(uint8_t(v));
+  out.push_back(uint8_t(v >> 8));
+}
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+  put16(out, v & 0xFFFF);
+  put16(out, v >> 16);
+}
+
+// One icon image in the classic form every Windows version reads: a 32-bit
+// bottom-up BGRA bitmap of twice the height (the colour rows, then the AND
+// mask, which is all zero: the icon is opaque).
+std::vector<uint8_t> encodeIconBitmap(const Canvas& c) {
+  const uint32_t w = uint32_t(c.width()), h = uint32_t(c.height());
+  const uint32_t maskStride = ((w + 31) / 32) * 4;
+  std::vector<uint8_t> out;
+  put32(out, 40);
+  put32(out, w);
+  put32(out, h * 2);
+  put16(out, 1);
+  put16(out, 32);
+  put32(out, 0);  // BI_RGB
+  put32(out, w * h * 4 + maskStride * h);
+  put32(out, 0);
+  put32(out, 0);
+  put32(out, 0);
+  put32(out, 0);
+  for (int y = int(h) - 1; y >= 0; --y)
+    for (int x = 0; x < int(w); ++x) {
+      const Rgb& p = c.at(x, y);
+      out.push_back(channel(p.b));
+      out.push_back(channel(p.g));
+      out.push_back(channel(p.r));
+      out.push_back(255);
+    }
+  out.insert(out.end(), size_t(maskStride) * h, 0);
+  return out;
+}
+
+// The Windows program's icon file: 16, 32 and 48 pixels as bitmaps, 256 as
+// PNG (the compressed form Windows accepts for the large size only).
+bool writeIco(const char* path) {
+  const int sizes[] = {16, 32, 48, 256};
+  std::vector<std::vector<uint8_t>> images;
+  for (int size : sizes) {
+    images.push_back(size == 256 ? encodePng(drawIcon(size)) : encodeIconBitmap(drawIcon(size)));
+    if (images.back().empty()) return false;
+  }
+  std::vector<uint8_t> out;
+  put16(out, 0);
+  put16(out, 1);  // icon, not cursor
+  put16(out, uint32_t(images.size()));
+  uint32_t offset = uint32_t(6 + 16 * images.size());
+  for (size_t i = 0; i < images.size(); ++i) {
+    out.push_back(uint8_t(sizes[i] & 0xFF));  // 0 stands for 256
+    out.push_back(uint8_t(sizes[i] & 0xFF));
+    out.push_back(0);  // no palette
+    out.push_back(0);
+    put16(out, 1);   // planes
+    put16(out, 32);  // bits per pixel
+    put32(out, uint32_t(images[i].size()));
+    put32(out, offset);
+    offset += uint32_t(images[i].size());
+  }
+  for (const std::vector<uint8_t>& image : images) out.insert(out.end(), image.begin(), image.end());
+  return writeFile(out, path);
 }
 
 Canvas drawBanner() {
@@ -330,20 +419,24 @@ Canvas drawIcon(int size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 4) {
-    std::fprintf(stderr, "usage: %s BANNER.png [ICON.png SIZE]\n", argv[0]);
+  if (argc != 2 && argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: %s BANNER.png [ICON.png SIZE [ICON.ico]]\n", argv[0]);
     return 2;
   }
   if (!writePng(drawBanner(), argv[1])) {
     std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
     return 1;
   }
-  if (argc == 4) {
+  if (argc >= 4) {
     const int size = std::atoi(argv[3]);
     if (size < 16 || size > 1024 || !writePng(drawIcon(size), argv[2])) {
       std::fprintf(stderr, "%s: cannot write icon %s\n", argv[0], argv[2]);
       return 1;
     }
+  }
+  if (argc == 5 && !writeIco(argv[4])) {
+    std::fprintf(stderr, "%s: cannot write icon %s\n", argv[0], argv[4]);
+    return 1;
   }
   return 0;
 }
