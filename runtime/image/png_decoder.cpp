@@ -55,6 +55,11 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t count) {
 int32_t ReadHeader(ImageDecodeState* state, PngPrivate* p) {
   png_structp png = p->png;
   png_set_user_limits(png, ImageMaxSide, ImageMaxSide);
+  // Only IHDR, PLTE, tRNS, IDAT and IEND shape the pixels we make. Every
+  // other chunk is skipped rather than parsed, stored or decompressed: a
+  // compressed text chunk alone makes libpng allocate its declared length
+  // (up to 8 MB) before it finds the data cut short.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_set_read_fn(png, p, ReadFromMemory);
   png_set_compression_buffer_size(png, kReadBlock);  // on a read structure: the IDAT read size
   p->info = png_create_info_struct(png);
