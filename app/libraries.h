@@ -10,4 +10,8 @@ namespace app {
 
 const rt::RuntimeLibrary* RuntimeLibraries(size_t* count);
 
+// The same order without anything of the user interface, for a command-line
+// run: it needs no display.
+const rt::RuntimeLibrary* ConsoleLibraries(size_t* count);
+
 }  // namespace app

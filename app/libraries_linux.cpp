@@ -30,11 +30,24 @@ const rt::RuntimeLibrary kLibraries[] = {
     {"serial ports", rt::SerialLibraryStart, rt::SerialLibraryEnd, rt::SerialLibraryAbandon},
 };
 
+const rt::RuntimeLibrary kConsoleLibraries[] = {
+    {"keyed maps", rt::KeyedMapSupportStart, nullptr, nullptr},
+    {"arrays", rt::ArrayLibraryStart, nullptr, nullptr},
+    {"files", rt::FileLibraryStart, rt::FileLibraryEnd, nullptr},
+    {"threads", rt::ThreadLibraryStart, rt::ThreadLibraryEnd, nullptr},
+    {"serial ports", rt::SerialLibraryStart, rt::SerialLibraryEnd, rt::SerialLibraryAbandon},
+};
+
 }  // namespace
 
 const rt::RuntimeLibrary* RuntimeLibraries(size_t* count) {
   *count = std::size(kLibraries);
   return kLibraries;
+}
+
+const rt::RuntimeLibrary* ConsoleLibraries(size_t* count) {
+  *count = std::size(kConsoleLibraries);
+  return kConsoleLibraries;
 }
 
 }  // namespace app

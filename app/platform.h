@@ -9,6 +9,8 @@
 
 namespace app::platform {
 
+extern const char ProgramName[];        // as the command line names the program
+extern const char ProgramVersion[];
 extern const rt::RtChar PortPrefix[];   // the scan probes PortPrefix + 0..99
 extern const rt::RtChar WindowTitle[];
 extern const int32_t MainWindowFlags;   // titled, closable, centred, fixed size, shown

@@ -7,6 +7,8 @@
 
 namespace app::platform {
 
+const char ProgramName[] = "fwupdater";
+const char ProgramVersion[] = "1.0.1";
 const rt::RtChar PortPrefix[] = u"/dev/ttyUSB";
 const rt::RtChar WindowTitle[] = u"Update firmware 1.0.1";
 const int32_t MainWindowFlags = rt::WindowFlags::SystemMenu | rt::WindowFlags::TitleBar |

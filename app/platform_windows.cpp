@@ -7,6 +7,8 @@
 
 namespace app::platform {
 
+const char ProgramName[] = "fwupdater-win";
+const char ProgramVersion[] = "1.0.2";
 const rt::RtChar PortPrefix[] = u"COM";  // the serial library adds the device prefix
 const rt::RtChar WindowTitle[] = u"Update firmware 1.0.2";
 const int32_t MainWindowFlags = rt::WindowFlags::TitleBar | rt::WindowFlags::SystemMenu |

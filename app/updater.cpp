@@ -1,16 +1,16 @@
-// The updater: window, port scan, dispatch, file chooser, update worker.
+// The updater's window: start-up body, port scan, dispatch, file chooser,
+// and the window's side of an update run (the protocol is protocol.cpp).
 //
 // Strings follow the workspace protocol throughout: remember the position,
 // append the pieces, terminate, take the address only then (any piece may
 // move the buffer), use it, restore the position.
 #include "updater.h"
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 
 #include "platform.h"
 #include "runtime_api.h"
+#include "update_front.h"
 
 namespace app {
 
@@ -40,17 +40,6 @@ constexpr rt::ObjectNumber Fixed = 0;  // the firmware file, the port, the banne
 
 constexpr RtChar DefaultFirmware[] = u"trx.fw";
 
-using Clock = std::chrono::steady_clock;
-// How long a byte the line refuses is offered again before the line counts as gone.
-constexpr auto RefusedByteRetry = std::chrono::seconds(1);
-// Stale input is dropped until the line has been quiet this long: longer
-// than a USB adapter holds received bytes before passing them on (16 ms by
-// default), and longer than a pseudo-terminal takes to refill its input
-// queue from its buffers.
-constexpr auto StaleQuietTime = std::chrono::milliseconds(20);
-// A device that never stops talking must not hold the run for ever.
-constexpr auto StaleDropLimit = std::chrono::seconds(1);
-
 std::atomic<ProgressObserver> progressObserver{nullptr};
 
 void SetProgress(int64_t value) { progressPercent.store(value, std::memory_order_relaxed); }
@@ -58,64 +47,6 @@ void SetProgress(int64_t value) { progressPercent.store(value, std::memory_order
 void ShowProgress(int64_t value) {
   if (ProgressObserver observer = progressObserver.load()) observer(value);
   rt::GadgetSetState(gadgets.progressBar, value);
-}
-
-// Drops whatever the device sent before the header. AnswerBuffer holds 17
-// bytes, so a larger backlog is read in pieces of at most 17 until the line
-// has been quiet for StaleQuietTime; a read that delivers nothing (a device
-// gone away) ends it. A device that keeps talking (a boot log, a console, a
-// wrong line speed read as noise) is dropped for StaleDropLimit and then the
-// header goes out anyway: the answer wait will find more than two bytes and
-// say that the device does not respond.
-void DropStaleInput() {
-  const Clock::time_point start = Clock::now();
-  Clock::time_point lastByte = start;
-  for (;;) {
-    const Clock::time_point now = Clock::now();
-    if (now - start >= StaleDropLimit) return;
-    const int64_t waiting = rt::SerialInputPending(Fixed);
-    if (waiting > 0) {
-      const int32_t piece = int32_t(std::min<int64_t>(waiting, BufferElements));
-      if (rt::SerialRead(Fixed, AnswerBuffer, piece) <= 0) return;
-      lastByte = Clock::now();
-      continue;
-    }
-    if (now - lastByte >= StaleQuietTime) return;
-    rt::DelayMs(1);
-  }
-}
-
-// Sends SendBuffer[0] as one write. The output-queue poll after every byte
-// normally keeps the driver from refusing one, but some USB adapters and
-// pseudo-terminals report an empty queue while they still hold data, and a
-// Windows write may give up after its time-out; a byte they refuse would
-// silently go missing from the firmware. So a refused byte is offered again
-// after short pauses. A line that refuses a byte for RefusedByteRetry has gone
-// away (unplugged): from then on each byte is written once, as the rest of the
-// body has nowhere to go and the final wait will say so. The bound is time,
-// not a count of attempts, because one attempt may itself block for a while.
-void WriteBodyByte(bool* lineAlive) {
-  if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1 || !*lineAlive) return;
-  const Clock::time_point start = Clock::now();
-  while (Clock::now() - start < RefusedByteRetry) {
-    rt::DelayMs(1);
-    if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1) return;
-  }
-  *lineAlive = false;
-}
-
-// Reads the two answer bytes into AnswerBuffer (the read's count is not
-// examined: a short read leaves earlier bytes to be compared) and tests them.
-bool AnswerIsOk() {
-  rt::SerialRead(Fixed, AnswerBuffer, 2);
-  return AnswerBuffer[0] == 'O' && AnswerBuffer[1] == 'K';
-}
-
-// The firmware path as the file-name field holds it now, in the workspace at `saved`.
-RtString FileNameText(int64_t saved) {
-  rt::GadgetGetText(gadgets.fileName, saved);
-  rt::WorkspaceTerminate();
-  return rt::WorkspaceString(saved);
 }
 
 }  // namespace
@@ -128,6 +59,11 @@ void PrepareBody() {
   rt::StringAssign(&portPrefix, platform::PortPrefix);
   rt::StringAssign(&firmwarePattern, u"Firmware (*.fw)|*.fw;");
   rt::RegisterPngDecoder();
+  AllocateBuffers();
+}
+
+void AllocateBuffers() {
+  if (AnswerBuffer) return;
   rt::ArrayAllocate(1, BufferElements, ByteArrayType, nullptr, reinterpret_cast<void**>(&AnswerBuffer));
   rt::ArrayAllocate(1, BufferElements, ByteArrayType, nullptr, reinterpret_cast<void**>(&SendBuffer));
 }
@@ -213,93 +149,48 @@ void ChooseFile(int64_t) {
   rt::StringFree(&chosen);
 }
 
-bool AnswerWait() {
-  rt::WorkspaceEnsure();
-  int32_t polls = 0;
-  do {
-    rt::DelayMs(1);
-    ++polls;
-  } while (rt::SerialInputPending(Fixed) != 2 && polls != AnswerPolls);
-  // Bytes that complete only on the last poll still count as too late.
-  return polls == AnswerPolls;
-}
+namespace {
+
+// The window's side of a run: the four input controls locked while it
+// runs, the firmware and port as the window shows them, the bar, and the
+// result box.
+class WindowFront : public UpdateFront {
+ public:
+  void Begin() override {
+    SetProgress(0);
+    rt::GadgetDisable(gadgets.portList, 1);
+    rt::GadgetDisable(gadgets.fileName, 1);
+    rt::GadgetDisable(gadgets.openButton, 1);
+    rt::GadgetDisable(gadgets.updateButton, 1);
+  }
+  void FirmwarePath(int64_t offset) override { FieldText(gadgets.fileName, offset); }
+  void PortName(int64_t offset) override { FieldText(gadgets.portList, offset); }
+  void Progress(int64_t percent) override {
+    SetProgress(percent);
+    // The bar stands at 0 when a run starts (the last report reset it).
+    // Where it moves only when its value rises, the worker compares with the
+    // value it gave last instead of asking the bar on the user-interface
+    // thread for every byte: the user sees the same.
+    if (platform::ProgressOnEveryByte || percent > barValue_) {
+      ShowProgress(percent);
+      barValue_ = percent;
+    }
+  }
+  void Report(int32_t code) override { ReportResult(code); }
+
+ private:
+  static void FieldText(int64_t gadget, int64_t offset) {
+    rt::GadgetGetText(gadget, offset);
+    rt::WorkspaceTerminate();
+  }
+  int64_t barValue_ = 0;
+};
+
+}  // namespace
 
 int64_t UpdateWorker(int64_t) {
-  rt::WorkspaceEnsure();
-  SetProgress(0);
-  rt::GadgetDisable(gadgets.portList, 1);
-  rt::GadgetDisable(gadgets.fileName, 1);
-  rt::GadgetDisable(gadgets.openButton, 1);
-  rt::GadgetDisable(gadgets.updateButton, 1);
-
-  int64_t saved = rt::WorkspacePosition();
-  const bool fileOpened = rt::FileOpenForRead(Fixed, FileNameText(saved)) != 0;
-  rt::WorkspaceRestore(saved);
-  if (!fileOpened) {
-    ReportResult(FirmwareMissing);
-    return 0;
-  }
-
-  saved = rt::WorkspacePosition();
-  rt::GadgetGetText(gadgets.portList, saved);
-  rt::WorkspaceTerminate();
-  const bool portOpened = rt::SerialOpen(Fixed, rt::WorkspaceString(saved), UpdateBaud, 0, 8, 1.0f, 0,
-                                         UpdateInputBuffer, UpdateOutputBuffer) != 0;
-  rt::WorkspaceRestore(saved);
-  if (!portOpened) {
-    ReportResult(PortNotOpened);
-    return 0;
-  }
-
-  rt::DelayMs(100);
-  DropStaleInput();
-
-  for (int64_t i = 0; i < HeaderLength; ++i) SendBuffer[i] = uint8_t(rt::FileReadByte(Fixed));
-  rt::SerialWrite(Fixed, SendBuffer, int32_t(HeaderLength));
-  do {
-    rt::DelayMs(1);
-  } while (rt::SerialOutputPending(Fixed) != 0);
-
-  if (AnswerWait()) {
-    ReportResult(DeviceSilent);
-    return 0;
-  }
-  if (!AnswerIsOk()) {
-    ReportResult(FirstAnswerWrong);
-    return 0;
-  }
-
-  // The size comes from the path, read again from the field, not from the open file.
-  saved = rt::WorkspacePosition();
-  const int64_t bodyLength = rt::FileSizeOfPath(FileNameText(saved)) - HeaderLength;
-  rt::WorkspaceRestore(saved);
-
-  bool lineAlive = true;
-  // The bar stands at 0 when a run starts (the last report reset it). Where
-  // it moves only when its value rises, the worker compares with the value it
-  // gave last instead of asking the bar on the user-interface thread for
-  // every byte: the user sees the same.
-  int64_t barValue = 0;
-  for (int64_t i = 1; i <= bodyLength; ++i) {
-    SendBuffer[0] = uint8_t(rt::FileReadByte(Fixed));
-    WriteBodyByte(&lineAlive);
-    const int64_t percent = rt::TruncateToInteger(double(i) * 100.0 / double(bodyLength));
-    SetProgress(percent);
-    if (platform::ProgressOnEveryByte || percent > barValue) {
-      ShowProgress(percent);
-      barValue = percent;
-    }
-    if (platform::DrainAfterEveryByte) {
-      while (rt::SerialOutputPending(Fixed) != 0) {
-      }
-    }
-  }
-
-  if (AnswerWait()) {
-    ReportResult(DeviceSilent);
-    return 0;
-  }
-  ReportResult(AnswerIsOk() ? UpdateDone : SecondAnswerWrong);
+  WindowFront front;
+  RunUpdate(front);
   return 0;
 }
 
@@ -314,33 +205,17 @@ int64_t ReportResult(int32_t code) {
   runInProgress.store(false);
   rt::GadgetDisable(gadgets.updateButton, 0);
 
-  switch (code) {
-    case UpdateDone:
-      rt::ShowMessage(u"Information", u"Device update!");
-      break;
-    case FirmwareMissing:
-      rt::ShowMessage(u"ERROR:1", u"Firmware missing!");
-      break;
-    case PortNotOpened: {
-      const int64_t saved = rt::WorkspacePosition();
-      rt::WorkspaceAppend(u"Can't open the serial port: ");
-      rt::GadgetGetText(gadgets.portList, rt::WorkspacePosition());
-      rt::WorkspaceTerminate();
-      rt::ShowMessage(u"ERROR:2", rt::WorkspaceString(saved));
-      rt::WorkspaceRestore(saved);
-      break;
-    }
-    case DeviceSilent:
-      rt::ShowMessage(u"ERROR:3", u"Device does not respond!");
-      break;
-    case FirstAnswerWrong:
-      rt::ShowMessage(u"ERROR:4", u"No correct answer device!");
-      break;
-    case SecondAnswerWrong:
-      rt::ShowMessage(u"ERROR:5", u"Update wrong!");
-      break;
-    default:
-      break;
+  const ResultMessage message = ResultMessageOf(code);
+  if (code == PortNotOpened) {
+    // The port's name as the list shows it at this moment.
+    const int64_t saved = rt::WorkspacePosition();
+    rt::WorkspaceAppend(message.text);
+    rt::GadgetGetText(gadgets.portList, rt::WorkspacePosition());
+    rt::WorkspaceTerminate();
+    rt::ShowMessage(message.title, rt::WorkspaceString(saved));
+    rt::WorkspaceRestore(saved);
+  } else if (message.title) {
+    rt::ShowMessage(message.title, message.text);
   }
   SetProgress(0);
   return 0;

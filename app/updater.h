@@ -44,6 +44,9 @@ enum ResultCode : int32_t {
   DeviceSilent = 3,
   FirstAnswerWrong = 4,
   SecondAnswerWrong = 5,
+  // Not a result of the device: the run was stopped from outside (Ctrl+C on
+  // the command line). The window never produces it.
+  UpdateInterrupted = 130,
 };
 
 // Protocol constants.
@@ -56,11 +59,20 @@ constexpr int32_t ScanBaud = 9600;
 constexpr int64_t ScanBuffer = 16;
 constexpr int32_t PortCount = 100;
 
+// The message of each result: its title, and its text (for PortNotOpened
+// the port's name follows the text).
+struct ResultMessage {
+  rt::RtString title;
+  rt::RtString text;
+};
+ResultMessage ResultMessageOf(int32_t code);
+
 // The program body that runs between the runtime start-up and shut-down.
 void ProgramBody();
 
 // The body's steps, in order (ProgramBody runs them all; tests run them one by one).
 void PrepareBody();   // port prefix, PNG decoder, the two buffers
+void AllocateBuffers();  // the two buffers alone, zero-filled (once)
 int64_t BuildWindow(int32_t x, int32_t y, int32_t width, int32_t height);
 void ScanPorts();
 void RunEventLoop();
@@ -72,8 +84,6 @@ void ChooseFile(int64_t eventType);
 int64_t UpdateWorker(int64_t argument);
 int64_t ReportResult(int32_t code);
 
-// Waits for exactly two answer bytes on port 0; true when the wait timed out.
-bool AnswerWait();
 
 // The embedded banner (generated from banner.png at build time).
 extern const uint8_t BannerPng[];
