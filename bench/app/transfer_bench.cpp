@@ -5,11 +5,8 @@
 // pseudo-terminal, in the same run. Also the processor time the
 // user-interface thread spends during the transfer. Prints figures and ratios.
 //   app_transfer_bench [ROUNDS]
-#include <fcntl.h>
-#include <sys/ioctl.h>
 #include <pthread.h>
 #include <time.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +22,7 @@
 
 #include "core/runtime_main.h"
 #include "libraries.h"
+#include "minimal_loop.h"
 #include "device.h"
 #include "updater.h"
 #include "window_harness.h"
@@ -144,41 +142,8 @@ bool RunMinimal(double* bytesPerSecond) {
 bool RunMinimalOnThisThread(double* bytesPerSecond) {
   Simulator device;
   if (!device.ok()) return false;
-  const int fd = open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return false;
-  termios t{};
-  t.c_iflag = IGNPAR;
-  t.c_cflag = B57600 | CS8 | CREAD | CLOCAL;
-  t.c_cc[VMIN] = 1;
-  tcflush(fd, TCIFLUSH);
-  tcsetattr(fd, TCSANOW, &t);
-  uint8_t header[16] = {};
-  if (write(fd, header, sizeof header) != 16) return false;
-  int pending = 0;
-  const Clock::time_point limit = Clock::now() + std::chrono::seconds(10);
-  do {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    pending = 0;
-    ioctl(fd, FIONREAD, &pending);
-  } while (pending != 2 && Clock::now() < limit);
-  uint8_t answer[2];
-  if (read(fd, answer, 2) != 2) return false;
-  std::mt19937 generator(7);
-  const Clock::time_point start = Clock::now();
-  for (int64_t i = 0; i < Body; ++i) {
-    const uint8_t byte = uint8_t(generator());
-    (void)!write(fd, &byte, 1);
-    int queued;
-    do {
-      queued = 0;
-      ioctl(fd, TIOCOUTQ, &queued);
-    } while (queued != 0);
-  }
-  *bytesPerSecond = double(Body) / std::chrono::duration<double>(Clock::now() - start).count();
-  // Let the device take everything before the line closes.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  close(fd);
-  return true;
+  *bytesPerSecond = appbench::MinimalTransfer(device.path(), Body);
+  return *bytesPerSecond > 0;
 }
 
 double Median(std::vector<double> v) {
