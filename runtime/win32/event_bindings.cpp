@@ -78,7 +78,9 @@ void EventBindingsClear() {
   RemoveWhere([](const BindingList&) { return true; });
 }
 
-bool EventBind(int32_t kind, int64_t window, int64_t object, int64_t type, EventCallback callback) {
+namespace {
+
+bool Bind(int32_t kind, int64_t window, int64_t object, int64_t type, EventCallback callback) {
   if (!g_bindings || !callback) return false;
   const Key key = MakeKey(kind, window, object);
   auto* list = static_cast<BindingList*>(KeyedMapFind(g_bindings, key.units));
@@ -93,12 +95,24 @@ bool EventBind(int32_t kind, int64_t window, int64_t object, int64_t type, Event
   return true;
 }
 
+}  // namespace
+
+// The table is the user-interface thread's; other threads are carried there.
+bool EventBind(int32_t kind, int64_t window, int64_t object, int64_t type, EventCallback callback) {
+  bool bound = false;
+  RunOnUserInterfaceThread([&] { bound = Bind(kind, window, object, type, callback); });
+  return bound;
+}
+
 void EventUnbindWindow(int64_t window) {
-  RemoveWhere([window](const BindingList& list) { return list.window == window; });
+  RunOnUserInterfaceThread(
+      [&] { RemoveWhere([window](const BindingList& list) { return list.window == window; }); });
 }
 
 void EventUnbindObject(int32_t kind, int64_t object) {
-  RemoveWhere([kind, object](const BindingList& list) { return list.kind == kind && list.object == object; });
+  RunOnUserInterfaceThread([&] {
+    RemoveWhere([kind, object](const BindingList& list) { return list.kind == kind && list.object == object; });
+  });
 }
 
 void EventBindingsRun(int32_t kind, int64_t object, int64_t window, int64_t type) {

@@ -95,7 +95,9 @@ void EventPost(int32_t kind, int64_t object, int64_t window, int64_t type, int64
   }
 }
 
-int32_t EventTake() {
+namespace {
+
+int32_t Take() {
   CurrentEvent& current = g_state.current;
   current.kind = 0;
   if (current.data && current.release) {
@@ -117,17 +119,7 @@ int32_t EventTake() {
   return current.kind;
 }
 
-int32_t EventPeek() { return EventPeek(nullptr, nullptr, nullptr); }
-
-int32_t EventPeek(int64_t* object, int64_t* window, int64_t* type) {
-  const QueuedEvent* head = g_state.head;
-  if (object) *object = head ? head->object : 0;
-  if (window) *window = head ? head->window : 0;
-  if (type) *type = head ? head->type : 0;
-  return head ? head->kind : 0;
-}
-
-void EventPurge(int32_t kind, int64_t object, int64_t window, int64_t type) {
+void Purge(int32_t kind, int64_t object, int64_t window, int64_t type) {
   QueuedEvent* kept = nullptr;
   QueuedEvent** link = &g_state.head;
   while (QueuedEvent* record = *link) {
@@ -142,6 +134,33 @@ void EventPurge(int32_t kind, int64_t object, int64_t window, int64_t type) {
     }
   }
   g_state.tail = kept;
+}
+
+}  // namespace
+
+// From another thread these run on the user-interface thread, whose queue it is.
+int32_t EventTake() {
+  int32_t kind = 0;
+  RunOnUserInterfaceThread([&] { kind = Take(); });
+  return kind;
+}
+
+int32_t EventPeek() { return EventPeek(nullptr, nullptr, nullptr); }
+
+int32_t EventPeek(int64_t* object, int64_t* window, int64_t* type) {
+  int32_t kind = 0;
+  RunOnUserInterfaceThread([&] {
+    const QueuedEvent* head = g_state.head;
+    if (object) *object = head ? head->object : 0;
+    if (window) *window = head ? head->window : 0;
+    if (type) *type = head ? head->type : 0;
+    kind = head ? head->kind : 0;
+  });
+  return kind;
+}
+
+void EventPurge(int32_t kind, int64_t object, int64_t window, int64_t type) {
+  RunOnUserInterfaceThread([&] { Purge(kind, object, window, type); });
 }
 
 void EventPostSuspend() { g_state.suspended.fetch_add(1, std::memory_order_relaxed); }

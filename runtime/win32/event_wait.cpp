@@ -50,9 +50,10 @@ void EventWaitWakeIfBlocked() {
 }
 
 int32_t WindowEventWait(int32_t timeoutMs) {
-  if (const int32_t kind = EventTake()) return kind;
-  // The queue and the windows belong to the user-interface thread.
+  // The queue and the windows belong to the user-interface thread; another
+  // thread has nothing to wait for.
   if (!IsUserInterfaceThread()) return 0;
+  if (const int32_t kind = EventTake()) return kind;
   MSG message{};
   if (timeoutMs < 0) {
     BlockedScope blocked;

@@ -6,7 +6,8 @@
 // that thread only and needs no lock. EventPost from any other thread is
 // carried to the user-interface thread through the post-event window (a
 // posted message, so order is kept and the caller does not wait); the other
-// queue operations belong to the user-interface thread.
+// queue and binding operations are carried there and waited for. The wait
+// itself belongs to the user-interface thread and returns 0 on any other.
 #pragma once
 
 #include <windows.h>
