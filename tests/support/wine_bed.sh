@@ -92,6 +92,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # --- The template prefix, booted in a namespace like this one ---
 mkdir -p "$template"
+template=$(cd "$template" && pwd)
 (
   flock 9
   if [ ! -f "$template/.ready" ]; then
@@ -105,20 +106,31 @@ mkdir -p "$template"
 ) 9>"$template.lock"
 
 work=$(mktemp -d /tmp/fwu-bed.XXXXXX)
+# The run's files live in memory, in this namespace only: they go with it,
+# however the run ends.
+mount -t tmpfs -o mode=0700,size=2g fwu-bed-work "$work"
 sims=()
 finish() {
   local status=$? pid
   WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true
   for pid in "${sims[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
+  umount -R "$work" 2>/dev/null || true
+  rmdir "$work" 2>/dev/null || rm -rf "$work"
   exit "$status"
 }
 trap finish EXIT
 
 export WINEPREFIX=$work/prefix
-mkdir "$WINEPREFIX"
-cp -a "$template/." "$WINEPREFIX/"
-rm -f "$WINEPREFIX"/dosdevices/com* "$WINEPREFIX/.ready"
+mkdir "$WINEPREFIX" "$work/.changes" "$work/.overlay"
+# The prefix is the template seen through an overlay (the template holds
+# some 700 MB, nearly all of it only ever read); a plain copy where no
+# overlay can be mounted.
+if ! mount -t overlay -o "lowerdir=$template,upperdir=$work/.changes,workdir=$work/.overlay" fwu-bed-prefix \
+     "$WINEPREFIX" 2>/dev/null; then
+  cp -a "$template/." "$WINEPREFIX/"
+fi
+# The template's "wineserver" names its session: each run has its own.
+rm -f "$WINEPREFIX"/dosdevices/com* "$WINEPREFIX/.ready" "$WINEPREFIX/wineserver"
 
 for spec in "${files[@]}"; do
   head -c "${spec#*=}" /dev/urandom >"$work/${spec%%=*}"
