@@ -6,7 +6,8 @@
 include_guard(GLOBAL)
 include(ExternalProject)
 
-set(FWU_HOST_DEVSIM ${CMAKE_BINARY_DIR}/host-devsim/fwu-devsim)
+# Cached, so every folder that includes this module sees it, not only the first.
+set(FWU_HOST_DEVSIM ${CMAKE_BINARY_DIR}/host-devsim/fwu-devsim CACHE INTERNAL "the device simulator for this machine")
 ExternalProject_Add(fwu_host_devsim
   SOURCE_DIR ${PROJECT_SOURCE_DIR}/cmake/host-devsim
   BINARY_DIR ${CMAKE_BINARY_DIR}/host-devsim
