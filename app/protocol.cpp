@@ -132,6 +132,7 @@ int32_t RunUpdate(UpdateFront& front) {
                                          UpdateInputBuffer, UpdateOutputBuffer) != 0;
   rt::WorkspaceRestore(saved);
   if (!portOpened) return Finish(front, PortNotOpened);
+  front.PortOpened();
 
   rt::DelayMs(100);
   DropStaleInput();

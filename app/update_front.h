@@ -16,6 +16,9 @@ class UpdateFront {
   // calling thread's workspace and terminated there.
   virtual void FirmwarePath(int64_t offset) = 0;
   virtual void PortName(int64_t offset) = 0;
+  // The port has just opened; the pause and the drop of stale input follow.
+  // (A test puts input on the line here, at a moment it knows.)
+  virtual void PortOpened() {}
   // After each body byte: i x 100 / body length, truncated.
   virtual void Progress(int64_t percent) = 0;
   // Asked between body bytes and answer polls; true ends the run at once

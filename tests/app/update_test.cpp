@@ -5,12 +5,15 @@
 
 #include <QProgressBar>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <string>
@@ -19,8 +22,10 @@
 
 #include "busy_device.h"
 #include "core/threads.h"
+#include "core/workspace.h"
 #include "device.h"
 #include "pty_pair.h"
+#include "update_front.h"
 #include "updater.h"
 #include "window_harness.h"
 
@@ -168,7 +173,7 @@ TEST_F(UpdateTest, ShortBodySkipsPercentagesButEndsAt100) {
 // first, and four waiting bytes are no answer. A device that answers "OK
 // twice" lets the first be taken before it sends the second.
 devsim::Options HeaderOnlyDevice(devsim::Options options) {
-  options.second.delayMs = 100;
+  options.second.afterTaken = true;
   return options;
 }
 
@@ -194,22 +199,50 @@ TEST_F(UpdateTest, FileShorterThanTheHeaderIsPaddedWithZeros) {
   EXPECT_EQ(harness.ProgressValues(), std::vector<int64_t>{0});
 }
 
+// The protocol alone, on this thread, with a front the test scripts: the
+// firmware and port it names, and a look at the moment the port has opened.
+class ScriptedFront : public app::UpdateFront {
+ public:
+  ScriptedFront(const std::string& firmware, const std::string& port, std::function<void()> opened)
+      : firmware_(firmware.begin(), firmware.end()), port_(port.begin(), port.end()), opened_(std::move(opened)) {}
+  int32_t code = -1;
+
+  void Begin() override {}
+  void FirmwarePath(int64_t offset) override { rt::ReturnString(firmware_.c_str(), offset); }
+  void PortName(int64_t offset) override { rt::ReturnString(port_.c_str(), offset); }
+  void PortOpened() override { opened_(); }
+  void Progress(int64_t) override {}
+  void Report(int32_t result) override { code = result; }
+
+ private:
+  std::u16string firmware_, port_;
+  std::function<void()> opened_;
+};
+
 TEST_F(UpdateTest, StaleInputIsDroppedInPiecesAndTheUpdateSucceeds) {
-  // The simulator writes its chatter as soon as it sees the host open the
-  // line; the host looks 100 ms later and drops until the line has been quiet
-  // for 20 ms. 4096 bytes overflow the terminal's 4095-byte input queue, so
-  // the last byte comes in a second delivery: the quiet time must cover it.
-  // Margin: the simulator's wake-up and the kernel's delivery take well under
-  // 10 ms even under ThreadSanitizer with both cores busy.
+  // The simulator writes its chatter when it sees the host open the line.
+  // The run goes on only once all of it waits in the host's input queue, so
+  // the order is certain whatever the load: chatter, then the drop (in
+  // pieces of at most 17 bytes), then the header. 3000 bytes fit the
+  // terminal's input queue in one delivery.
   WriteFirmware(RandomBytes(16 + 300, 4));
   devsim::Options options = Expecting();
-  options.staleBytes = 4096;
+  options.staleBytes = 3000;
   Simulator sim(options);
-  const Outcome outcome = Run(sim.path());
-  EXPECT_EQ(outcome.title, "Information");
+  ASSERT_TRUE(sim.ok());
+  const int hostEnd = open(sim.path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(hostEnd, 0);
+  ScriptedFront front(firmwarePath, sim.path(), [&] {
+    int waiting = 0;
+    while (ioctl(hostEnd, FIONREAD, &waiting) == 0 && waiting < 3000) std::this_thread::yield();
+  });
+  app::AllocateBuffers();
+  EXPECT_EQ(app::RunUpdate(front), app::UpdateDone);
+  close(hostEnd);
+  EXPECT_EQ(front.code, app::UpdateDone);
   EXPECT_EQ(sim.Finish(), devsim::Status::Ok) << sim.device().error();
   EXPECT_EQ(sim.device().Received(), ExpectedOnTheLine());
-  EXPECT_GE(sim.device().BytesSent(), 4096 + 4);
+  EXPECT_GE(sim.device().BytesSent(), 3000 + 4);
 }
 
 TEST_F(UpdateTest, LowerCaseFirstAnswerIsRefused) {
@@ -249,7 +282,9 @@ TEST_F(UpdateTest, BytesTheLineRefusesWhileFullAreSentAgain) {
   // A pseudo-terminal, like some USB adapters, reports an empty output queue
   // while it still holds data, so its buffers fill while the device is busy.
   WriteFirmware(RandomBytes(16 + 65536, 13));
-  BusyDevice device(65536, 1000, 300ms);
+  // The pause fills the line in a few milliseconds; the host offers a refused
+  // byte again for a second, far longer than the pause even under load.
+  BusyDevice device(65536, 1000, 150ms);
   ASSERT_TRUE(device.ok());
   const Outcome outcome = Run(device.path());
   EXPECT_EQ(outcome.title, "Information");

@@ -387,6 +387,29 @@ Status Device::SendAnswer(const Answer& answer, const char* moment, bool* reopen
     return Fail(Status::Violation, "unexpected " + std::to_string(inbox_.size()) + " bytes " + moment);
   };
   if (!inbox_.empty()) return unexpected();
+  if (answer.afterTaken && slave_ >= 0) {
+    // The slave is this device's own descriptor of the host's end: its
+    // input count is what the host has not read yet. What was written
+    // reaches that queue a moment after the write, so first wait to see it
+    // there (or for 2 s, when the host took it before a look came), then
+    // for the host to take it.
+    const int64_t arrivalLimit = NowMs() + 2000;
+    bool arrived = false;
+    for (;;) {
+      int waiting = 0;
+      if (ioctl(slave_, FIONREAD, &waiting) != 0) break;
+      if (waiting > 0) arrived = true;
+      if (waiting == 0 && (arrived || NowMs() >= arrivalLimit)) break;
+      const Wake wake = Pump(NowMs() + 1);
+      if (wake == Wake::Stopped) return Status::Ok;
+      if (wake == Wake::Failed) return status();
+      if (reopened_) {
+        *reopened = true;
+        return Status::Ok;
+      }
+      if (!inbox_.empty()) return unexpected();
+    }
+  }
   if (answer.delayMs > 0) {
     const int64_t until = NowMs() + answer.delayMs;
     for (;;) {

@@ -22,6 +22,11 @@ struct Answer {
   std::string text = "OK";
   bool extraByte = false;  // one more byte ('!') right after the text, in the same write
   int delayMs = 0;         // wait this long before answering
+  // Answer only once the host has read what was sent to it before (the
+  // pseudo-terminal's input queue towards the host has held it and is empty
+  // again), then wait delayMs: a device that answers twice in a row without
+  // outrunning a host that takes exactly two bytes at a time. Pseudo-terminals only.
+  bool afterTaken = false;
 };
 
 struct Options {
