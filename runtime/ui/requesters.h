@@ -1,8 +1,10 @@
 // Requesters: the message box and the open-file dialog, called as plain
-// functions from any thread. The caller waits until the user has answered;
-// on the user-interface thread the dialog is modal, from another thread the
-// call is carried over to the user-interface thread. Each user-interface
-// back end (runtime/qt, runtime/win32) implements exactly these.
+// functions from any thread. The caller waits until the user has answered,
+// and the box is modal for the program's windows. Each user-interface back
+// end (runtime/qt, runtime/win32) implements exactly these: Qt widgets
+// belong to the user-interface thread, so the Qt back end carries a call
+// from another thread over to it; Win32 lets any thread own a dialog, so
+// there it runs on the calling thread.
 #pragma once
 
 #include <cstdint>
