@@ -17,11 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "device.h"
 #include "minimal_loop.h"
 
@@ -31,39 +31,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int64_t Body = 1048576;
-
-std::string WriteFirmware() {
-  char name[] = "/tmp/fwu-cli-bench.XXXXXX";
-  const int fd = mkstemp(name);
-  std::mt19937 generator(7);
-  std::vector<char> bytes(size_t(16 + Body));
-  for (char& b : bytes) b = char(generator());
-  if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) std::abort();
-  close(fd);
-  return name;
-}
-
-class Simulator {
- public:
-  Simulator() : device_(Expecting()) { ok_ = device_.Open(&error_) && device_.Start(); }
-  ~Simulator() {
-    device_.Stop();
-    device_.Wait(10000);
-  }
-  bool ok() const { return ok_; }
-  devsim::Device& device() { return device_; }
-
- private:
-  static devsim::Options Expecting() {
-    devsim::Options options;
-    options.bodyLength = Body;
-    options.timeoutMs = 20000;
-    return options;
-  }
-  devsim::Device device_;
-  std::string error_;
-  bool ok_ = false;
-};
 
 // Bytes per second of the body as the device receives it, from 1 % to the
 // end; watched from this thread with 100 us looks (a few thousand a second).
@@ -111,7 +78,7 @@ struct ProgramRun {
 };
 
 bool RunProgram(const std::string& program, const std::string& firmware, ProgramRun* run) {
-  Simulator sim;
+  appbench::Simulator sim(Body);
   if (!sim.ok()) return false;
   const Clock::time_point started = Clock::now();
   const pid_t pid = Spawn({program, "--port", sim.device().Path(), "--file", firmware});
@@ -137,7 +104,7 @@ bool RunProgram(const std::string& program, const std::string& firmware, Program
 }
 
 bool RunMinimal(double* bytesPerSecond) {
-  Simulator sim;
+  appbench::Simulator sim(Body);
   if (!sim.ok()) return false;
   bool done = false;
   std::thread loop([&] {
@@ -149,11 +116,6 @@ bool RunMinimal(double* bytesPerSecond) {
   return *bytesPerSecond > 0;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,7 +125,7 @@ int main(int argc, char** argv) {
   }
   const std::string program = argv[1];
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-  const std::string firmware = WriteFirmware();
+  const std::string firmware = appbench::WriteFirmware(Body);
   std::vector<double> cli, minimal, open;
   int exitCode = 0;
   for (int round = 0; round < rounds; ++round) {
@@ -185,12 +147,12 @@ int main(int argc, char** argv) {
   }
   std::remove(firmware.c_str());
   if (exitCode != 0) return exitCode;
-  const double c = Median(cli), m = Median(minimal);
+  const double c = appbench::Median(cli), m = appbench::Median(minimal);
   std::printf("command-line transfer of a %lld-byte body through a pseudo-terminal (median of %d):\n",
               (long long)Body, rounds);
   std::printf("  command line: %.0f bytes/s\n", c);
   std::printf("  minimal loop: %.0f bytes/s\n", m);
   std::printf("  command-line time / minimal time: %.2fx (goal <= 1.1x)\n", m / c);
-  std::printf("  start of the program to the port open: %.1f ms (goal < 50 ms)\n", Median(open));
+  std::printf("  start of the program to the port open: %.1f ms (goal < 50 ms)\n", appbench::Median(open));
   return 0;
 }

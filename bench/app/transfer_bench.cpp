@@ -21,9 +21,10 @@
 #include <vector>
 
 #include "core/runtime_main.h"
+#include "bench_support.h"
+#include "device.h"
 #include "libraries.h"
 #include "minimal_loop.h"
-#include "device.h"
 #include "updater.h"
 #include "window_harness.h"
 
@@ -60,17 +61,6 @@ void OnProgress(int64_t value) {
   }
 }
 
-std::string WriteFirmware() {
-  char name[] = "/tmp/fwu-bench.XXXXXX";
-  const int fd = mkstemp(name);
-  std::mt19937 generator(7);
-  std::vector<char> bytes(size_t(16 + Body));
-  for (char& b : bytes) b = char(generator());
-  if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) std::abort();
-  close(fd);
-  return name;
-}
-
 struct ProgramFigures {
   double bytesPerSecond = 0;
   double uiProcessorShare = 0;  // of one core, during the body
@@ -78,30 +68,8 @@ struct ProgramFigures {
 
 // One run through the real window; the body is timed from the bar's first
 // move (1 %) to its last (100 %).
-// The simulator on its own thread, expecting a body of Body bytes.
-class Simulator {
- public:
-  Simulator() : device_(Expecting()) { ok_ = device_.Open(&error_) && device_.Start(); }
-  ~Simulator() {
-    device_.Stop();
-    device_.Wait(10000);
-  }
-  bool ok() const { return ok_; }
-  const std::string& path() const { return device_.Path(); }
-
- private:
-  static devsim::Options Expecting() {
-    devsim::Options options;
-    options.bodyLength = Body;
-    return options;
-  }
-  devsim::Device device_;
-  std::string error_;
-  bool ok_ = false;
-};
-
 bool RunProgram(apptest::WindowHarness& harness, const std::string& firmware, ProgramFigures* figures) {
-  Simulator device;
+  appbench::Simulator device(Body);
   if (!device.ok()) return false;
   harness.BuildFreshWindow();
   app::SetProgressObserver(OnProgress);
@@ -140,20 +108,15 @@ bool RunMinimal(double* bytesPerSecond) {
 }
 
 bool RunMinimalOnThisThread(double* bytesPerSecond) {
-  Simulator device;
+  appbench::Simulator device(Body);
   if (!device.ok()) return false;
   *bytesPerSecond = appbench::MinimalTransfer(device.path(), Body);
   return *bytesPerSecond > 0;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 void TransferBody() {
   pthread_getcpuclockid(pthread_self(), &uiClock);
-  const std::string firmware = WriteFirmware();
+  const std::string firmware = appbench::WriteFirmware(Body);
   apptest::WindowHarness harness;
   std::vector<double> program, minimal, uiShare;
   for (int round = 0; round < rounds; ++round) {
@@ -173,12 +136,12 @@ void TransferBody() {
   }
   std::remove(firmware.c_str());
   if (exitCode != 0) return;
-  const double p = Median(program), m = Median(minimal);
+  const double p = appbench::Median(program), m = appbench::Median(minimal);
   std::printf("transfer of a %lld-byte body through a pseudo-terminal (median of %d):\n", (long long)Body, rounds);
   std::printf("  program path: %.0f bytes/s\n", p);
   std::printf("  minimal loop: %.0f bytes/s\n", m);
   std::printf("  program time / minimal time: %.2fx (goal <= 1.25x)\n", m / p);
-  std::printf("  user-interface thread during the transfer: %.1f %% of a core\n", Median(uiShare) * 100.0);
+  std::printf("  user-interface thread during the transfer: %.1f %% of a core\n", appbench::Median(uiShare) * 100.0);
   std::fflush(stdout);
 }
 
