@@ -28,20 +28,28 @@ using namespace std::chrono_literals;
 
 class EventWaitTest : public ui_test::WindowTest {};
 
+// The next result that is `wanted` or an event; messages the system itself
+// sends meanwhile (a late paint, a focus change) come back as numbers too.
+int32_t NextOf(int32_t wanted) {
+  for (;;) {
+    const int32_t result = rt::WindowEventWait(-1);
+    if (result == wanted || rt::CurrentEventKind() != 0) return result;
+  }
+}
+
 TEST_F(EventWaitTest, ReturnsMessageNumbersThenThePostedEvent) {
   Watchdog watchdog(20s, "waits without time-out");
-  EXPECT_EQ(rt::WindowEventWait(0), 0) << "nothing pending";
 
   // A message that posts nothing comes back as its own number.
   PostMessageW(handle_, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-  EXPECT_EQ(rt::WindowEventWait(-1), WM_MOUSEMOVE);
-  EXPECT_EQ(rt::CurrentEventKind(), 0);
+  EXPECT_EQ(NextOf(WM_MOUSEMOVE), static_cast<int32_t>(WM_MOUSEMOVE));
 
-  // The close button's request: first the message, then the event it posted.
-  SendMessageW(handle_, WM_SYSCOMMAND, SC_CLOSE, 0);  // what the button does, on this thread
+  // The close button's request (SC_CLOSE is what the button sends).
+  SendMessageW(handle_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(rt::WindowEventWait(-1), EventKind::CloseRequest) << "queued events come first";
+  // A posted WM_CLOSE: first its number, then, on the very next call, its event.
   PostMessageW(handle_, WM_CLOSE, 0, 0);
-  EXPECT_EQ(rt::WindowEventWait(-1), EventKind::CloseRequest) << "the request SC_CLOSE raised";
-  EXPECT_EQ(rt::WindowEventWait(-1), static_cast<int32_t>(WM_CLOSE));
+  EXPECT_EQ(NextOf(WM_CLOSE), static_cast<int32_t>(WM_CLOSE));
   EXPECT_EQ(rt::WindowEventWait(-1), EventKind::CloseRequest);
   EXPECT_EQ(rt::CurrentEventGadget(), window_);
   EXPECT_EQ(rt::CurrentEventWindow(), window_);
@@ -49,7 +57,6 @@ TEST_F(EventWaitTest, ReturnsMessageNumbersThenThePostedEvent) {
   // Closing is the program's decision: the window is still there.
   EXPECT_TRUE(IsWindow(handle_));
   EXPECT_TRUE(IsWindowVisible(handle_));
-  EXPECT_EQ(rt::WindowEventWait(0), 0);
 }
 
 TEST_F(EventWaitTest, CloseRequestSentFromAnotherThreadEndsABlockedWait) {
@@ -62,13 +69,22 @@ TEST_F(EventWaitTest, CloseRequestSentFromAnotherThreadEndsABlockedWait) {
   EXPECT_EQ(result, EventKind::CloseRequest);
 }
 
-TEST_F(EventWaitTest, WaitWithTimeoutEndsWithNothing) {
-  Watchdog watchdog(20s, "a wait with a time-out");
-  Drain();
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(rt::WindowEventWait(50), 0);
+TEST_F(EventWaitTest, WaitsWithTimeOutEndWithNothing) {
+  Watchdog watchdog(20s, "waits with a time-out");
+  // A message the system sends on its own (a late paint) is a result of its
+  // own; only such messages may come before the 0.
+  auto untilNothing = [](int32_t timeoutMs) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      const auto start = std::chrono::steady_clock::now();
+      if (rt::WindowEventWait(timeoutMs) == 0) return std::chrono::steady_clock::now() - start;
+      EXPECT_EQ(rt::CurrentEventKind(), 0) << "no event was posted";
+    }
+    ADD_FAILURE() << "the wait never ended with nothing";
+    return std::chrono::steady_clock::duration{};
+  };
+  untilNothing(0);
   // Not a poll: it waited (the margin allows for a coarse system timer).
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
+  EXPECT_GE(untilNothing(50), 30ms);
 }
 
 TEST_F(EventWaitTest, PostsFromAnotherThreadArriveInOrder) {
