@@ -43,10 +43,14 @@ h_display() {
     export DISPLAY=":$n"
     local i
     for i in $(seq 100); do
+      # An Xvfb that ended lost the number to another run starting at the same moment.
+      kill -0 "$h_xvfb" 2>/dev/null || break
       [ -e "/tmp/.X11-unix/X$n" ] && timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
       sleep 0.1
     done
-    return 1
+    kill -0 "$h_xvfb" 2>/dev/null && return 1
+    wait "$h_xvfb" 2>/dev/null
+    h_xvfb=""
   done
   return 1
 }
