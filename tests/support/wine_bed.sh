@@ -138,6 +138,7 @@ done
 
 # --- One simulator per port; its first line of output names its line ---
 declare -A line_of
+made=()
 sim_logs=()
 for spec in "${ports[@]}"; do
   name=${spec%%=*}
@@ -156,6 +157,7 @@ for spec in "${ports[@]}"; do
   [ -s "$out" ] || { echo "wine_bed: the simulator for $name did not start: $(cat "$out.log")" >&2; exit 1; }
   line_of[$name]=$(head -n1 "$out")
   ln -s "${line_of[$name]}" "$WINEPREFIX/dosdevices/${name,,}"
+  made+=("${name,,}")
 done
 for spec in "${links[@]}"; do
   name=${spec%%=*}
@@ -165,6 +167,7 @@ for spec in "${links[@]}"; do
     *) target=${target//\{work\}/$work} ;;
   esac
   ln -s "$target" "$WINEPREFIX/dosdevices/${name,,}"
+  made+=("${name,,}")
 done
 
 export FWU_BED_WORK="Z:${work//\//\\}"
@@ -186,6 +189,15 @@ fi
 
 WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
 WINEPREFIX=$WINEPREFIX wineserver -w >/dev/null 2>&1 || true
+
+# Wine links every serial device it finds to a COM port: any port but ours
+# is one of this machine's, and the session was not sealed.
+for entry in "$WINEPREFIX"/dosdevices/com*; do
+  [ -L "$entry" ] || continue
+  case " ${made[*]} " in *" ${entry##*/} "*) continue ;; esac
+  echo "wine_bed: the session saw a serial device of this machine: ${entry##*/} -> $(readlink "$entry")" >&2
+  status=1
+done
 
 # A simulator that saw the protocol broken ends with a non-zero status.
 for i in "${!sims[@]}"; do
