@@ -18,6 +18,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_harness.sh"
 
 fail() {
+  w_unlink
   echo "FAIL: $*" >&2
   [ -n "$h_work" ] && tail -n 20 "$h_work"/program.err >&2 2>/dev/null
   exit 1
@@ -75,8 +76,8 @@ echo "ok: the close button ends the program with status 0"
 h_firmware "$h_work/big.fw" $((16 + 1048576))
 # The simulator gives up one second after the body stops and says how far it got.
 h_device dev1 "$device" --firmware "$h_work/big.fw" --timeout 1000 || fail "simulator"
+w_unlink
 w_link COM1 "$dev1"
-rm -f "$WINEPREFIX/dosdevices/com3"
 launch
 w_choose 1
 w_firmware "$h_work/big.fw"
@@ -101,4 +102,5 @@ got=$(grep -oE 'the body stopped after [0-9]+ of 1048576 bytes' "$dev1_log" | gr
 [ -n "$got" ] && [ "$got" -gt 0 ] && [ "$got" -lt 1048576 ] ||
   fail "the update was not in progress at the close: $(cat "$dev1_log")"
 echo "ok: closed during an update ($got of 1048576 body bytes sent): exit 0 after ${elapsed} ms; the port is released"
+w_unlink
 exit 0

@@ -7,7 +7,22 @@
 w_title="Update firmware 1.0.2"
 
 # w_link COMn LINE: the device on LINE becomes COMn for programs started from now on.
-w_link() { ln -sfn "$2" "$WINEPREFIX/dosdevices/${1,,}"; }
+w_links=()
+w_link() {
+  ln -sfn "$2" "$WINEPREFIX/dosdevices/${1,,}"
+  w_links+=("${1,,}=$2")
+}
+
+# w_unlink: takes back the links w_link made. A link that no longer leads
+# where it was set stays, so that the bed still sees a port Wine made itself.
+w_unlink() {
+  local link entry
+  for link in "${w_links[@]}"; do
+    entry="$WINEPREFIX/dosdevices/${link%%=*}"
+    [ "$(readlink "$entry" 2>/dev/null)" = "${link#*=}" ] && rm -f "$entry"
+  done
+  w_links=()
+}
 
 # w_launch PROGRAM: starts the program; w_app gets its process, w_win its
 # window. Wine draws the frame itself (no window manager): the client area is
