@@ -3,8 +3,9 @@
 # Wine test bed (wine_bed.sh --host: a private /dev whose only serial lines
 # are the simulators this script starts and links as COM ports):
 #   blackbox.sh FWUPDATER-WIN.EXE DEVICE-SIMULATOR
-# 1. with COM1 and COM3 present no port is chosen at start: the user types
-#    the firmware's path and clicks "UPDATE!", which gives ERROR:2;
+# 1. "Open" shows the file dialog; with COM1 and COM3 present no port is
+#    chosen at start: the user types the firmware's path and clicks
+#    "UPDATE!", which gives ERROR:2;
 # 2. the user chooses COM1 in the list and clicks "UPDATE!": "Information",
 #    and the device received the file byte for byte;
 # 3. the next entry, COM3, answers "ok": ERROR:4 after the header alone;
@@ -46,6 +47,15 @@ h_device dev3 "$device" -q --body-length 65536 --answer1 ok --output "$h_work/de
 w_link COM1 "$dev1"
 w_link COM3 "$dev3"
 launch
+
+# The file dialog (its library loads on this first use) opens and is cancelled.
+w_click 345 80
+dialog=$(h_window "Please choose file to load" 30) || true
+[ -n "$dialog" ] || fail "Open showed no file dialog"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key --clearmodifiers Escape
+h_gone "Please choose file to load" 10 || fail "the file dialog did not close"
+echo "ok: Open shows the file dialog"
 
 w_firmware "$h_work/board.fw"
 w_update

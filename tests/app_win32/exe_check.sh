@@ -26,6 +26,13 @@ for dll in $imports; do
   [[ "$system_dlls" == *" $dll "* ]] || fail "imports $dll, which is not a system DLL (all imports: $(echo $imports))"
 done
 echo "ok: imports system DLLs only: $(echo $imports)"
+# DLLs loaded later (delay-loaded ones, which objdump does not list) are
+# named in the program's data as plain strings.
+named=$(strings -a "$exe" | grep -xiE '[a-z0-9_.+-]+\.dll' | tr 'A-Z' 'a-z' | sort -u)
+for dll in $named; do
+  [[ "$system_dlls" == *" $dll "* ]] || fail "names $dll, which is not a system DLL"
+done
+echo "ok: every DLL named in the program is a system DLL: $(echo $named)"
 
 # The resource directory: type 14 (RT_GROUP_ICON) must name entry 1, and
 # types 16 (RT_VERSION) and 24 (RT_MANIFEST) must be present. Second-level
