@@ -1,33 +1,20 @@
 // Windows back end of the buffered files: file handles opened without
 // sharing unless the flags ask for it, read through the record's buffer.
-#include "io/file.h"
+#include "io/file_handle.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "core/object_table.h"
+#include "io/file.h"
 
 namespace rt {
 
 namespace {
 
-ObjectTable* g_table = nullptr;
-
-// The library-wide buffer size; nothing in the system changes it.
-constexpr int32_t g_capacity = FileBufferCapacity;
-
 constexpr int32_t FileFlagShareRead = 0x20000;
 constexpr int32_t FileFlagShareAll = 0x40000;
-
-FileRecord* OpenFile(ObjectNumber number) {
-  return g_table ? static_cast<FileRecord*>(ObjectTableGet(g_table, number)) : nullptr;
-}
-
-HANDLE Handle(const FileRecord* record) { return static_cast<HANDLE>(record->handle); }
 
 // RtString and wchar_t are both UTF-16 here; the copy keeps the types apart.
 std::wstring Wide(RtString name) {
@@ -126,96 +113,16 @@ int64_t DriveSize(std::wstring root) {
 
 }  // namespace
 
-int64_t FileOpen(ObjectNumber number, RtString name, int32_t mode, int32_t flags) {
-  const int32_t encoding = (flags & FileFlagEncodingMask) ? (flags & FileFlagEncodingMask) : 2;
-  if (!g_table) return 0;
-  auto* record = static_cast<FileRecord*>(ObjectTableAllocate(g_table, number));
-  if (!record) return 0;
-  const ObjectNumber key = number == DynamicNumber ? ObjectHandle(record) : number;
-
+void* FileHandleOpen(RtString name, int32_t mode, int32_t flags) {
   const HANDLE handle = OpenHandle(Wide(name), mode, flags);
-  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
-    ObjectTableRelease(g_table, key);
-    return 0;
-  }
-
-  uint8_t* buffer = nullptr;
-  int32_t capacity = 0;
-  if (g_capacity > 0 && !(flags & FileFlagUnbuffered)) {
-    // Without memory for the buffer the file still reads correctly, unbuffered.
-    buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(g_capacity)));
-    if (buffer) capacity = g_capacity;
-  }
-  record->handle = handle;
-  record->buffer = buffer;
-  record->capacity = capacity;
-  record->unread = 0;
-  record->filled = 0;
-  record->reading = 1;
-  record->encoding = encoding;
-  record->readOnly = mode == FileModeRead ? 1 : 0;
-  return number == DynamicNumber ? key : static_cast<int64_t>(reinterpret_cast<intptr_t>(handle));
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
-int64_t FileOpenForRead(ObjectNumber number, RtString name) { return FileOpen(number, name, FileModeRead, 0); }
-int64_t FileOpenForUpdate(ObjectNumber number, RtString name) { return FileOpen(number, name, FileModeUpdate, 0); }
-int64_t FileCreate(ObjectNumber number, RtString name) { return FileOpen(number, name, FileModeCreate, 0); }
-
-void FileClose(ObjectNumber number) {
-  if (!g_table) return;
-  if (number == DynamicNumber) {
-    ObjectTableReleaseAll(g_table);
-    return;
-  }
-  FileRecord* record = OpenFile(number);
-  if (!record) return;
-  std::free(record->buffer);
-  CloseHandle(Handle(record));
-  ObjectTableRelease(g_table, number);
+int64_t FileHandleRead(void* handle, uint8_t* destination, int64_t count) {
+  return ReadHandle(static_cast<HANDLE>(handle), destination, count);
 }
 
-intptr_t FileIsOpen(ObjectNumber number) { return g_table ? ObjectTableCheck(g_table, number) : 0; }
-
-int64_t FileReadBlock(FileRecord* record, void* destination, int64_t count) {
-  if (!record || !record->handle || !destination || count <= 0) return 0;
-  auto* out = static_cast<uint8_t*>(destination);
-  if (count <= record->unread) {
-    std::memcpy(out, record->buffer + (record->filled - record->unread), static_cast<size_t>(count));
-    record->unread -= static_cast<int32_t>(count);
-    return count;
-  }
-
-  const int64_t copied = record->unread;
-  if (copied > 0) std::memcpy(out, record->buffer + (record->filled - record->unread), static_cast<size_t>(copied));
-  record->unread = 0;
-  const int64_t wanted = count - copied;
-
-  if (wanted < record->capacity) {
-    const int64_t got = ReadHandle(Handle(record), record->buffer, record->capacity);
-    record->filled = static_cast<int32_t>(got);
-    record->unread = static_cast<int32_t>(got);
-    const int64_t take = std::min(got, wanted);
-    std::memcpy(out + copied, record->buffer, static_cast<size_t>(take));
-    record->unread -= static_cast<int32_t>(take);
-    return copied + take;
-  }
-  // A request of a whole buffer or more skips the buffer.
-  const int64_t got = ReadHandle(Handle(record), out + copied, wanted);
-  record->unread = 0;
-  return copied + got;
-}
-
-int64_t FileReadByte(ObjectNumber number) {
-  FileRecord* record = OpenFile(number);
-  if (!record) return 0;
-  int8_t byte = 0;
-  if (record->buffer) {
-    FileReadBlock(record, &byte, 1);
-  } else if (ReadHandle(Handle(record), reinterpret_cast<uint8_t*>(&byte), 1) != 1) {
-    byte = 0;
-  }
-  return byte;
-}
+void FileHandleClose(void* handle) { CloseHandle(static_cast<HANDLE>(handle)); }
 
 int64_t FileSizeOfPath(RtString name) {
   const std::wstring path = Wide(name);
@@ -245,14 +152,6 @@ int64_t FileSizeOfPath(RtString name) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return DriveSize(stripped);
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? -2 : -1;
-}
-
-void FileLibraryStart() {
-  if (!g_table) g_table = ObjectTableCreate(sizeof(FileRecord), 16, FileClose);
-}
-
-void FileLibraryEnd() {
-  if (g_table) ObjectTableReleaseAll(g_table);
 }
 
 }  // namespace rt
