@@ -149,6 +149,9 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* commandLine, std::stri
       if (!milliseconds(&o.first.delayMs)) return false;
     } else if (arg == "--delay2") {
       if (!milliseconds(&o.second.delayMs)) return false;
+    } else if (arg == "--after-taken2") {
+      if (!noValue()) return false;
+      o.second.afterTaken = true;
     } else if (arg == "--stale") {
       if (!number(0, 1 << 24, &o.staleBytes)) return false;
     } else if (arg == "--stale-byte") {
@@ -217,6 +220,8 @@ Misbehaviour (1 = the answer after the header, 2 = after the body):
                         send one more byte ('!') right after the answer
   --delay MS, --delay1 MS, --delay2 MS
                         answer this late
+  --after-taken2        send the second answer only once the host has read
+                        the first (for a firmware with no body)
   --stale N             N bytes of chatter waiting for the host before the
                         header: written at start and again each time the host
                         opens the line (its open flushes its input), until
