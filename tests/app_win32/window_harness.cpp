@@ -19,6 +19,7 @@ namespace apptest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr DWORD LookInterval = 20;  // ms between looks for the result box
 
 std::mutex progressMutex;
 std::vector<int64_t> progressValues;
@@ -153,6 +154,10 @@ bool WindowHarness::RunUntilFinished(Outcome* outcome, std::chrono::milliseconds
   // test's own looks for it, records what it says and what surrounds it, and
   // presses its button; the user-interface thread meanwhile runs the
   // program's loop, which carries out the worker's calls on the gadgets.
+  // Each look asks the Wine server for the window list, so it looks only
+  // every 20 ms: often enough for a person's click, and rarely enough not to
+  // slow the worker's own calls to the server (the transfer benchmark runs
+  // through here).
   std::atomic<bool> stop{false};
   std::atomic<bool> answered{false};
   Outcome seen;
@@ -161,12 +166,12 @@ bool WindowHarness::RunUntilFinished(Outcome* outcome, std::chrono::milliseconds
     while (!stop.load()) {
       HWND box = FindResultBox();
       if (!box || box == last) {
-        Sleep(2);
+        Sleep(LookInterval);
         continue;
       }
       const BoxParts parts = ReadBox(box);
       if (parts.text.empty() || !parts.button) {
-        Sleep(2);  // still being filled in
+        Sleep(LookInterval);  // still being filled in
         continue;
       }
       last = box;
