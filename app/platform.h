@@ -26,6 +26,9 @@ extern const int32_t EventCloseRequest;
 extern const bool ProgressOnEveryByte;
 extern const bool DrainAfterEveryByte;
 
+// How long the line may refuse a body byte before it counts as gone.
+extern const int32_t RefusedByteRetryMs;
+
 // Waits for the next event of the user-interface thread and returns its kind.
 int32_t NextEvent();
 

@@ -22,6 +22,9 @@ const int32_t EventCloseRequest = rt::EventKind::CloseRequest;
 
 const bool ProgressOnEveryByte = true;
 const bool DrainAfterEveryByte = true;
+// With the drain the driver's queue is nearly empty before every byte: a
+// refusal that lasts a second means the adapter has gone.
+const int32_t RefusedByteRetryMs = 1000;
 
 // Blocks until an event is queued: polling with a zero time-out would keep a
 // core busy while the window sits idle.

@@ -24,6 +24,12 @@ const int32_t EventCloseRequest = rt::EventKind::CloseRequest;
 // when its value rises, at most a hundred times a run.
 const bool ProgressOnEveryByte = false;
 const bool DrainAfterEveryByte = false;
+// Without a drain the program writes ahead of the device, so the line's
+// buffer is full whenever the device reads slower, and a byte waits its turn
+// behind it; a device busy for a moment (writing its flash) leaves the line
+// full for longer than a second without being gone. The line counts as gone
+// only after refusing a byte as long as the device may take to answer.
+const int32_t RefusedByteRetryMs = 5000;
 
 // Blocks in the system's message wait until something arrives.
 int32_t NextEvent() { return rt::WindowEventWait(-1); }

@@ -18,8 +18,6 @@ namespace {
 constexpr rt::ObjectNumber Fixed = 0;  // the firmware file and the port
 
 using Clock = std::chrono::steady_clock;
-// How long a byte the line refuses is offered again before the line counts as gone.
-constexpr auto RefusedByteRetry = std::chrono::seconds(1);
 // Stale input is dropped until the line has been quiet this long: longer
 // than a USB adapter holds received bytes before passing them on (16 ms by
 // default), and longer than a pseudo-terminal takes to refill its input
@@ -58,14 +56,15 @@ void DropStaleInput() {
 // pseudo-terminals report an empty queue while they still hold data, and a
 // Windows write may give up after its time-out; a byte they refuse would
 // silently go missing from the firmware. So a refused byte is offered again
-// after short pauses. A line that refuses a byte for RefusedByteRetry has gone
-// away (unplugged): from then on each byte is written once, as the rest of the
-// body has nowhere to go and the final wait will say so. The bound is time,
-// not a count of attempts, because one attempt may itself block for a while.
+// after short pauses. A line that refuses a byte for RefusedByteRetryMs (its
+// platform's) has gone away (unplugged): from then on each byte is written
+// once, as the rest of the body has nowhere to go and the final wait will say
+// so. The bound is time, not a count of attempts, because one attempt may
+// itself block for a while.
 void WriteBodyByte(bool* lineAlive) {
   if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1 || !*lineAlive) return;
   const Clock::time_point start = Clock::now();
-  while (Clock::now() - start < RefusedByteRetry) {
+  while (Clock::now() - start < std::chrono::milliseconds(platform::RefusedByteRetryMs)) {
     rt::DelayMs(1);
     if (rt::SerialWrite(Fixed, SendBuffer, 1) == 1) return;
   }
