@@ -22,9 +22,12 @@ const int32_t EventCloseRequest = rt::EventKind::CloseRequest;
 
 const bool ProgressOnEveryByte = true;
 const bool DrainAfterEveryByte = true;
-// With the drain the driver's queue is nearly empty before every byte: a
-// refusal that lasts a second means the adapter has gone.
-const int32_t RefusedByteRetryMs = 1000;
+// With the drain the driver's queue is nearly empty before every byte, but
+// an adapter (or a pseudo-terminal) that reports an empty queue while it
+// still holds data lets the program write ahead, and a device busy for a
+// moment then leaves the line full for a second or more without being gone.
+// An unplugged adapter fails every write instead and costs this once.
+const int32_t RefusedByteRetryMs = 5000;
 
 // Blocks until an event is queued: polling with a zero time-out would keep a
 // core busy while the window sits idle.

@@ -282,8 +282,9 @@ TEST_F(UpdateTest, BytesTheLineRefusesWhileFullAreSentAgain) {
   // A pseudo-terminal, like some USB adapters, reports an empty output queue
   // while it still holds data, so its buffers fill while the device is busy.
   WriteFirmware(RandomBytes(16 + 65536, 13));
-  // The pause fills the line in a few milliseconds; the host offers a refused
-  // byte again for a second, far longer than the pause even under load.
+  // The pause fills the line in a few milliseconds; afterwards the device
+  // works through the kernel's backlog in 4 KiB steps. The host offers a
+  // refused byte again for 5 s, far longer than both even under load.
   BusyDevice device(65536, 1000, 150ms);
   ASSERT_TRUE(device.ok());
   const Outcome outcome = Run(device.path());
