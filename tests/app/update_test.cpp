@@ -431,5 +431,20 @@ TEST_F(UpdateTest, OnlyARegularFileIsFirmware) {
   rmdir(folder);
 }
 
+TEST_F(UpdateTest, HangUpInTheMiddleOfTheBody) {
+  WriteFirmware(RandomBytes(16 + 20000, 12));
+  devsim::Options options = Expecting();
+  options.hangUpAfter = 5000;
+  Simulator sim(options);
+  // Every write fails once the line is gone: the first such byte is offered
+  // again for 5 s, then the second wait takes 5 s more.
+  const Outcome outcome = Run(sim.path(), 40s);
+  EXPECT_EQ(outcome.title, "ERROR:3");
+  EXPECT_EQ(outcome.text, "Device does not respond!");
+  const size_t received = sim.device().Received().size();
+  EXPECT_GE(received, 16u + 5000u);
+  EXPECT_LT(received, 16u + 20000u);
+}
+
 }  // namespace
 }  // namespace apptest
