@@ -13,6 +13,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -88,7 +89,7 @@ bool RunProgram(const std::string& program, const std::string& firmware, Program
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
   run->startToOpenMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-  bool exited = false;
+  std::atomic<bool> exited{false};
   int status = -1;
   std::thread waiter([&] {
     status = WaitExit(pid);
@@ -106,7 +107,7 @@ bool RunProgram(const std::string& program, const std::string& firmware, Program
 bool RunMinimal(double* bytesPerSecond) {
   appbench::Simulator sim(Body);
   if (!sim.ok()) return false;
-  bool done = false;
+  std::atomic<bool> done{false};
   std::thread loop([&] {
     appbench::MinimalTransfer(sim.device().Path(), Body);
     done = true;
