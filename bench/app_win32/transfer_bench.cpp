@@ -34,7 +34,7 @@ struct Line {
 };
 const Line kLines[] = {{u"COM1", "body64k.fw", 65536}, {u"COM2", "body1m.fw", 1048576}};
 
-int rounds = 3;
+int rounds = 5;
 int exitCode = 0;
 
 std::string WorkPath(const std::string& file) {
@@ -105,7 +105,8 @@ bool WaitForAnswer(HANDLE port) {
 
 // The same Win32 calls with nothing around them: open and set up the line as
 // the serial library does, the header, the answer, then one WriteFile per
-// body byte, timed like the program from the byte that makes 1 %.
+// body byte (again after a pause when refused), timed like the program from
+// the byte that makes 1 %.
 bool RunMinimalOnThisThread(const Line& line, double* bytesPerSecond) {
   const std::wstring path = L"\\\\.\\" + std::wstring(line.port, line.port + 4);
   HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -133,7 +134,9 @@ bool RunMinimalOnThisThread(const Line& line, double* bytesPerSecond) {
   ok = ok && WaitForAnswer(port);
   Clock::time_point start;
   for (int64_t i = 1; ok && i <= line.body; ++i) {
-    WriteFile(port, &firmware[size_t(15 + i)], 1, &written, nullptr);
+    // A byte the line refuses (its write timed out on a full line) is
+    // offered again, as the program does.
+    while (!WriteFile(port, &firmware[size_t(15 + i)], 1, &written, nullptr) || written != 1) Sleep(1);
     if (i == line.body / 100) start = Clock::now();
   }
   const Clock::time_point end = Clock::now();
@@ -156,6 +159,8 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+double Fastest(const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); }
+
 void TransferBody() {
   apptest::WindowHarness harness;
   for (const Line& line : kLines) {
@@ -176,12 +181,16 @@ void TransferBody() {
       program.push_back(p);
       minimal.push_back(m);
     }
+    // Each write waits on the Wine server and on the simulator, so on a busy
+    // machine single rounds scatter widely; the fastest round of each shows
+    // the cost that is the program's own.
     const double p = Median(program), m = Median(minimal);
-    std::printf("transfer of a %lld-byte body through a COM port under Wine (median of %d):\n", (long long)line.body,
-                rounds);
-    std::printf("  program path: %.0f bytes/s\n", p);
-    std::printf("  minimal loop: %.0f bytes/s\n", m);
-    std::printf("  program time / minimal time: %.2fx (goal <= 1.25x)\n", m / p);
+    std::printf("transfer of a %lld-byte body through a COM port under Wine (median of %d; fastest):\n",
+                (long long)line.body, rounds);
+    std::printf("  program path: %.0f bytes/s; %.0f bytes/s\n", p, Fastest(program));
+    std::printf("  minimal loop: %.0f bytes/s; %.0f bytes/s\n", m, Fastest(minimal));
+    std::printf("  program time / minimal time: %.2fx; %.2fx (goal <= 1.25x)\n", m / p,
+                Fastest(minimal) / Fastest(program));
     std::fflush(stdout);
   }
 }
