@@ -3,8 +3,10 @@
 #
 #   wine_gui.sh --template DIR -- WINDOWS-PROGRAM [ARG]...
 #
-# The program gets an X display: $DISPLAY when one answers there, else an
-# Xvfb of its own for this run. Its Wine session is its own too: a copy of
+# The program gets an X display of its own, an Xvfb for this run, even when
+# $DISPLAY answers: windows of tests running side by side on one display take
+# the focus from each other, and a test that checks activation or the focus
+# then fails by chance. Its Wine session is its own too: a copy of
 # the booted template prefix (created here once, under a lock, when missing),
 # so the session's desktop belongs to this display and ends with the run.
 # Exit status: the program's.
@@ -34,22 +36,21 @@ finish() {
 }
 trap finish EXIT
 
-if [ -z "${DISPLAY:-}" ] || ! timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1; then
-  for n in $(seq 140 200); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 100); do
-      timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && break
-      kill -0 "$xvfb" 2>/dev/null || break
-      sleep 0.05
-    done
-    kill -0 "$xvfb" 2>/dev/null && break
-    xvfb=""  # another run took the number first
+unset DISPLAY
+for n in $(seq 140 200); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do
+    timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.05
   done
-  [ -n "$xvfb" ] || { echo "wine_gui: no X display could be started" >&2; exit 1; }
-fi
+  kill -0 "$xvfb" 2>/dev/null && break
+  xvfb=""  # another run took the number first
+done
+[ -n "$xvfb" ] || { echo "wine_gui: no X display could be started" >&2; exit 1; }
 
 mkdir -p "$template"
 (
