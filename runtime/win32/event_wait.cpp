@@ -61,12 +61,19 @@ int32_t WindowEventWait(int32_t timeoutMs) {
     if (GetMessageW(&message, nullptr, 0, 0) == -1) return 0;
   } else {
     BlockedScope blocked;
-    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (timeoutMs == 0) return EventTake();
-      if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeoutMs), QS_ALLINPUT) == WAIT_TIMEOUT) {
+    // The system's wait also ends for input that leaves nothing to take: a
+    // message another thread sent, handled inside the look itself. Such a
+    // wake-up neither ends the time-out early nor counts as a message; only
+    // an event it posted is a result.
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+    while (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (const int32_t kind = EventTake()) return kind;
+      const ULONGLONG now = GetTickCount64();
+      if (timeoutMs == 0 || now >= deadline) return 0;
+      if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT) ==
+          WAIT_TIMEOUT) {
         return EventTake();
       }
-      if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return EventTake();
     }
   }
   const bool wakeUp = message.message == EventWakeMessage && message.hwnd && message.hwnd == PostEventWindow();
