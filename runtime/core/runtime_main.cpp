@@ -50,11 +50,12 @@ int RuntimeMain(int argc, char** argv, const RuntimeLibrary* libraries, size_t c
   for (size_t i = count; i-- > 0;) {
     if (libraries[i].end) libraries[i].end();
   }
-  ThreadSlotShutdown();
   // The start-up thread gives back its own per-thread state here rather than
   // at its end: on Windows the program heap that holds it is destroyed next,
   // and the system still runs the thread's end callbacks inside ExitProcess.
+  // Before the slots shut down, so that each slot's clean-up still runs.
   ThreadSlotThreadEnd();
+  ThreadSlotShutdown();
   WorkspaceShutdown();
   ThreadCleanupThreadEnd();
   // Windows destroys the program heap and ends the process here.
