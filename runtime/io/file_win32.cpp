@@ -8,6 +8,7 @@
 #include <string>
 
 #include "io/file.h"
+#include "io/handle_win32.h"
 
 namespace rt {
 
@@ -24,28 +25,6 @@ std::wstring Wide(RtString name) {
   }
   return out;
 }
-
-// Closes the handle unless it was handed over to a record.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // Only a file on a disk is read: a device such as "NUL", "CON" or a COM port
 // opens like a file and reads whatever arrives, which a caller would take
@@ -66,7 +45,7 @@ HANDLE OpenHandle(const std::wstring& path, int32_t mode, int32_t flags) {
   }
   const wchar_t* name = path.c_str();
   if (mode == FileModeRead) {
-    FileHandle file(CreateFileW(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OwnedHandle file(CreateFileW(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid() && IsRegularFile(file.get()) ? file.release() : INVALID_HANDLE_VALUE;
   }
   if (mode == FileModeUpdate) {

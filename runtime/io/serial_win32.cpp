@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/object_table.h"
+#include "io/handle_win32.h"
 #include "io/serial_diagnostics.h"
 #include "io/serial_settings_win32.h"
 
@@ -75,28 +76,6 @@ void ReportOpenFailure(RtString name, DWORD error) {
   }
 }
 
-// Closes the handle unless it was handed over to a record.
-class PortHandle {
- public:
-  explicit PortHandle(HANDLE handle) : handle_(handle) {}
-  ~PortHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  PortHandle(const PortHandle&) = delete;
-  PortHandle& operator=(const PortHandle&) = delete;
-
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 DWORD QueueSize(int64_t size) { return size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size); }
 
 SerialRecord* OpenPort(ObjectNumber number) {
@@ -111,7 +90,7 @@ int64_t SerialOpen(ObjectNumber number, RtString name, int32_t baud, int32_t par
   wchar_t path[PathUnits];
   DevicePath(name, path);
 
-  PortHandle port(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  OwnedHandle port(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!port.valid()) {
     ReportOpenFailure(name, GetLastError());
     return 0;
