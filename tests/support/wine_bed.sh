@@ -132,17 +132,17 @@ fi
 # The template's "wineserver" names its session: each run has its own.
 rm -f "$WINEPREFIX"/dosdevices/com* "$WINEPREFIX/.ready" "$WINEPREFIX/wineserver"
 
-for spec in "${files[@]}"; do
-  head -c "${spec#*=}" /dev/urandom >"$work/${spec%%=*}"
+for entry in "${files[@]}"; do
+  head -c "${entry#*=}" /dev/urandom >"$work/${entry%%=*}"
 done
 
 # --- One simulator per port; its first line of output names its line ---
 declare -A line_of
 made=()
 sim_logs=()
-for spec in "${ports[@]}"; do
-  name=${spec%%=*}
-  args=${spec#*=}
+for entry in "${ports[@]}"; do
+  name=${entry%%=*}
+  args=${entry#*=}
   args=${args//\{work\}/$work}
   out="$work/sim-$name.out"
   # shellcheck disable=SC2086
@@ -159,9 +159,9 @@ for spec in "${ports[@]}"; do
   ln -s "${line_of[$name]}" "$WINEPREFIX/dosdevices/${name,,}"
   made+=("${name,,}")
 done
-for spec in "${links[@]}"; do
-  name=${spec%%=*}
-  target=${spec#*=}
+for entry in "${links[@]}"; do
+  name=${entry%%=*}
+  target=${entry#*=}
   case $target in
     port:*) target=${line_of[${target#port:}]} ;;
     *) target=${target//\{work\}/$work} ;;
